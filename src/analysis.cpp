@@ -1,0 +1,289 @@
+// The two passes over the input and the report.
+#include "analysis.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t reads_per_dot = 5000000;
+constexpr std::uint64_t short_input = 10000;
+
+const char* const check_input = "\n\nCheck filename and suffix (e.g. input.txt) ";
+const char* const check_output = "\n\nCheck filename and suffix (e.g. output.txt) ";
+
+// A name with a NUL in it names no file.
+int open_input(const std::string& name) {
+  if (name.find('\0') != std::string::npos) return -1;
+  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+// Fills the buffer from the input; 0 at the end of the file, -1 on a failed read.
+long read_block(AnalysisState& s) {
+  for (;;) {
+    const ssize_t n = read(s.dateizeiger3, s.puffer.data(), s.puffer.size());
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+[[noreturn]] void fail_unreadable(AnalysisState& s) {
+  fail_and_wait(s, "\n error message: inputfile could not be read\n", check_input);
+}
+
+// True when the result name names the open input itself, by any name or link.
+bool result_is_input(const AnalysisState& s) {
+  struct stat input {};
+  struct stat result {};
+  if (s.name_der_datei2.find('\0') != std::string::npos) return false;
+  if (stat(s.name_der_datei2.c_str(), &result) != 0) return false;
+  if (fstat(s.dateizeiger3, &input) != 0) return false;
+  return input.st_dev == result.st_dev && input.st_ino == result.st_ino;
+}
+
+void show(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+void progress_step(AnalysisState& s) {
+  if (s.prozent >= 100) return;  // 100 % stays as it stands
+  ++s.prozent;
+  if (s.prozent > 10) std::fputs("\b", stdout);
+  std::printf("\b\b%d%%", s.prozent);
+  std::fflush(stdout);
+}
+
+// Pairs of consecutive bytes: prev, then each byte of p.
+void count_pairs(std::uint32_t* table, unsigned prev, const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word == prev * 0x0101010101010101ULL) {  // a run of the previous byte
+      table[prev * 257] += 8;
+      continue;
+    }
+    for (std::size_t k = 0; k < 8; ++k) {
+      const unsigned c = p[i + k];
+      ++table[(prev << 8) | c];
+      prev = c;
+    }
+  }
+  for (; i < n; ++i) {
+    const unsigned c = p[i];
+    ++table[(prev << 8) | c];
+    prev = c;
+  }
+}
+
+void to_file(AnalysisState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void to_file(AnalysisState& s, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  if (std::vfprintf(s.dateizeiger2, format, args) < 0) s.schreibfehler = true;
+  va_end(args);
+}
+
+unsigned long long llu(std::uint64_t v) { return v; }
+
+}  // namespace
+
+void lese(AnalysisState& s) {
+  s.dateizeiger3 = open_input(s.name_der_datei3);
+  if (s.dateizeiger3 < 0) {
+    fail_and_wait(s, "\n error message: inputfile could not be opened or not found\n", check_input);
+  }
+  for (;;) {
+    const long n = read_block(s);
+    if (n < 0) fail_unreadable(s);
+    // The read that meets the end of the file is a read too.
+    const std::uint64_t reads = n > 0 ? static_cast<std::uint64_t>(n) : 1;
+    s.laenge += reads;
+    s.warte += reads;
+    while (s.warte >= reads_per_dot) {
+      s.warte -= reads_per_dot;
+      show(".");
+    }
+    if (n == 0) break;
+  }
+  close(s.dateizeiger3);
+  s.dateizeiger3 = -1;
+  wipe_buffer(s);
+  s.laenge -= 1;  // that last read returned no byte
+  s.warte = 0;
+  std::fputs("\n", stdout);
+  std::printf("length : %llu\n", llu(s.laenge));
+}
+
+void lese_schreibe(AnalysisState& s) {
+  count_histograms(s);
+  write_report(s);
+}
+
+void count_histograms(AnalysisState& s) {
+  s.dateizeiger3 = open_input(s.name_der_datei3);
+  if (s.dateizeiger3 < 0) {
+    show("\n file could not be opened");
+    wipe_buffer(s);
+    std::exit(1);
+  }
+  if (result_is_input(s)) {
+    fail_and_wait(s, "\n error message: outputfile must not be the inputfile\n", check_output);
+  }
+  if (s.name_der_datei2.find('\0') == std::string::npos) {
+    s.dateizeiger2 = std::fopen(s.name_der_datei2.c_str(), "w+b");
+  }
+  if (s.dateizeiger2 == nullptr) {
+    fail_and_wait(s, "\n error message: outputfile could not be opened\n", check_output);
+  }
+  std::fputs("\n Analyze ", stdout);
+  std::fputs("completed: ", stdout);
+  std::printf("%d%%", s.prozent);
+  std::fflush(stdout);
+  for (;;) {
+    const long n = read_block(s);
+    if (n < 0) fail_unreadable(s);
+    if (n == 0) {
+      advance_progress(s, 1);  // the read that meets the end counts no byte
+      break;
+    }
+    count_block(s, s.puffer.data(), static_cast<std::size_t>(n));
+    advance_progress(s, static_cast<std::uint64_t>(n));
+  }
+  fold_pairs(s);
+  wipe_buffer(s);
+  s.warte = 0;
+}
+
+void count_block(AnalysisState& s, const unsigned char* bytes, std::size_t count) {
+  if (count == 0) return;
+  s.ch = bytes[count - 1];
+  // Bytes past the measured length (an input that grew) are not counted.
+  std::size_t n = count;
+  if (s.laenge - s.laeufer < n) n = static_cast<std::size_t>(s.laenge - s.laeufer);
+  if (n == 0) return;
+  std::size_t i = 0;
+  if (s.laeufer == 0) {  // the first byte has no predecessor
+    ++s.code[bytes[0]];
+    s.ch_alt = bytes[0];
+    i = 1;
+  }
+  s.laeufer += n;
+  while (i < n) {
+    std::uint64_t room = s.faltgrenze - s.offene_paare;
+    const std::size_t chunk = n - i < room ? n - i : static_cast<std::size_t>(room);
+    count_pairs(s.paare.data(), s.ch_alt, bytes + i, chunk);
+    s.ch_alt = bytes[i + chunk - 1];
+    s.offene_paare += chunk;
+    i += chunk;
+    if (s.offene_paare >= s.faltgrenze) fold_pairs(s);
+  }
+}
+
+void fold_pairs(AnalysisState& s) {
+  if (s.offene_paare == 0) return;
+  for (unsigned a = 0; a < 256; ++a) {
+    for (unsigned b = 0; b < 256; ++b) {
+      const std::uint32_t n = s.paare[(a << 8) | b];
+      s.code[b] += n;
+      s.code2[a > b ? a - b : b - a] += n;
+    }
+  }
+  s.paare.fill(0);
+  s.offene_paare = 0;
+}
+
+void advance_progress(AnalysisState& s, std::uint64_t iterations) {
+  s.warte += iterations;
+  if (s.laenge > short_input) {
+    const std::uint64_t q = s.laenge / 100;
+    while (s.warte >= q) {
+      s.warte -= q;
+      progress_step(s);
+    }
+  } else if (s.merker == 0) {
+    s.merker = 1;
+    s.prozent = 100;
+    std::printf("\b\b%d%%", s.prozent);
+    std::fflush(stdout);
+  }
+}
+
+void find_upper_limit(AnalysisState& s, const Histogram& h) {
+  for (s.za = 0; s.za < 256; ++s.za) {
+    if (h[s.za] > s.gross) {
+      s.gross = h[s.za];
+      s.ch1 = static_cast<std::uint8_t>(s.za);
+    }
+  }
+}
+
+void find_lower_limit(AnalysisState& s, const Histogram& h) {
+  for (s.za = 0; s.za < 256; ++s.za) {
+    if (h[s.za] < s.klein) {
+      s.klein = h[s.za];
+      s.ch1 = static_cast<std::uint8_t>(s.za);
+    }
+  }
+}
+
+void calculate_average(AnalysisState& s, const Histogram& h) {
+  for (const std::uint64_t n : h) s.mittel += n;
+  s.mittel >>= 8;
+}
+
+void write_report(AnalysisState& s) {
+  std::fputs("\n", stdout);
+  std::fputs("\nByte allocation: ", stdout);
+  to_file(s, "\r\nByte allocation: \r\n\r\n");
+  for (unsigned v = 0; v < 256; ++v) to_file(s, "Byte 0x%x = %llu \r\n", v, llu(s.code[v]));
+
+  find_upper_limit(s, s.code);
+  std::printf("\n\nupper limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.gross));
+  to_file(s, "\r\nupper limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.gross));
+  find_lower_limit(s, s.code);
+  std::printf("lower limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.klein));
+  to_file(s, "lower limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.klein));
+  to_file(s, "\r\n(Other bytes with the same frequency are possible)\r\n");
+  std::fputs("(Other bytes with the same frequency are possible)\n", stdout);
+  calculate_average(s, s.code);
+  std::printf("calculate average frequency = %llu \n\n\n", llu(s.mittel));
+  to_file(s, "calculate average frequency = %llu \r\n\r\n", llu(s.mittel));
+
+  std::fputs("\nByte diversification (differences of two following bytes): ", stdout);
+  to_file(s, "\r\n\r\nByte diversification (differences of two following bytes): \r\n\r\n");
+  for (unsigned d = 0; d < 256; ++d) to_file(s, "difference 0x%x = %llu \r\n", d, llu(s.code2[d]));
+
+  s.gross = 0;
+  find_upper_limit(s, s.code2);
+  std::printf("\n\nupper limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.gross));
+  to_file(s, "\r\nupper limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.gross));
+  s.klein = UINT64_MAX;
+  find_lower_limit(s, s.code2);
+  std::printf("lower limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.klein));
+  to_file(s, "lower limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.klein));
+  to_file(s, "\r\n(Other differences with the same frequency are possible)");
+  std::fputs("(Other differences with the same frequency are possible)\n", stdout);
+  s.mittel = 0;
+  calculate_average(s, s.code2);
+  std::printf("calculate average frequency = %llu \n", llu(s.mittel));
+  to_file(s, "\r\ncalculate average frequency = %llu \r\n", llu(s.mittel));
+
+  if (std::fflush(s.dateizeiger2) != 0) s.schreibfehler = true;
+  if (std::fclose(s.dateizeiger2) != 0) s.schreibfehler = true;
+  s.dateizeiger2 = nullptr;
+  close(s.dateizeiger3);
+  s.dateizeiger3 = -1;
+  if (s.schreibfehler) {
+    fail_and_wait(s, "\n error message: result file could not be written completely\n",
+                  "\n\nCheck free disk space ");
+  }
+}

@@ -1,0 +1,71 @@
+// The console dialogue: banner, the two names, the two passes, the finishing
+// prompt and the common error ending.
+#include "octetcensusmeter.h"
+
+#include <string.h>
+
+#include <cstdlib>
+
+#include "analysis.h"
+
+void wipe_buffer(AnalysisState& s) { explicit_bzero(s.puffer.data(), s.puffer.size()); }
+
+void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {
+  wipe_buffer(s);
+  std::fputs(line1, stdout);
+  std::fputs(line2, stdout);
+  std::fputs("\n\nPress ENTER to exit.", stdout);
+  std::fflush(stdout);
+  const int c = std::getchar();
+  s.wait = c == EOF ? 0 : static_cast<char>(c);
+  std::exit(1);
+}
+
+void read_line(std::FILE* in, std::string& line) {
+  line.clear();
+  for (int c = std::getc(in); c != EOF && c != '\n'; c = std::getc(in)) {
+    line.push_back(static_cast<char>(c));
+  }
+}
+
+namespace {
+
+void print_banner() {
+  std::fputs("    *********************************************\n", stdout);
+  std::fputs("    *** Octetcensusmeter 1.0 info@example.org ***\n", stdout);
+  std::fputs("    *********************************************\n\n", stdout);
+  std::fputs("    Octetcensusmeter scans password files and checks how many times\n", stdout);
+  std::fputs("    each byte-value is contained in the password. The result gives you the\n", stdout);
+  std::fputs("    information if the allocation of the byte-values is balanced.\n", stdout);
+  std::fputs("    A second part checks the differences between two following bytes.\n", stdout);
+  std::fputs("    The second result gives you the information how diversified\n", stdout);
+  std::fputs("    the password string is.\n\n", stdout);
+  std::fputs("    \n", stdout);
+  std::fputs("    \n\n", stdout);
+}
+
+// The prompt stands on the screen before the user types.
+void ask(const char* prompt, std::string& answer) {
+  std::fputs(prompt, stdout);
+  std::fflush(stdout);
+  read_line(stdin, answer);
+}
+
+}  // namespace
+
+int run_dialogue(AnalysisState& s) {
+  print_banner();
+  ask("\n\nType in name of the password file :", s.name_der_datei3);
+  ask("\n\nType in new file name for result file (e.g. result1.txt) :", s.name_der_datei2);
+  lese(s);
+  lese_schreibe(s);
+  ask("\nAnalysis finished! For details check the result file. Press ENTER to exit.\n\n",
+      s.name_der_datei5);
+  wipe_buffer(s);
+  // A console that could not be written saw no complete run.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fputs("octetcensusmeter: standard output could not be written\n", stderr);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,64 @@
+// The one record of a run and the console dialogue around it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Everything a run knows. Exactly one exists per process; every procedure
+// reads and writes its fields directly.
+struct AnalysisState {
+  std::string name_der_datei3;  // input (password) file, as typed
+  std::string name_der_datei2;  // result file, as typed
+  std::string name_der_datei5;  // the line typed at the finishing prompt
+  char wait = 0;                // the character read at an error prompt
+
+  int dateizeiger3 = -1;            // the input, read in blocks
+  std::FILE* dateizeiger2 = nullptr;  // the result file
+  bool schreibfehler = false;       // a write to the result file failed
+
+  std::uint64_t laenge = 0;   // length of the input in bytes
+  std::uint64_t laeufer = 0;  // bytes counted so far in the histogram pass
+  std::uint64_t warte = 0;    // reads since the last progress mark
+  std::uint8_t prozent = 0;   // the percentage shown, 0 to 100
+  std::uint8_t merker = 0;    // 1 once a short input has shown its 100 %
+
+  std::uint8_t ch = 0;       // the byte just read
+  std::uint8_t ch_alt = 0;   // the previous byte
+  std::uint8_t ch_temp = 0;  // the byte just read while ch holds a difference
+
+  std::array<std::uint64_t, 256> code{};   // byte allocation
+  std::array<std::uint64_t, 256> code2{};  // byte diversification
+
+  std::uint64_t gross = 0;                      // running maximum
+  std::uint64_t klein = UINT64_MAX;             // running minimum
+  std::uint8_t ch1 = 0x39;                      // value of the extreme found last
+  std::uint64_t mittel = 0;                     // sum, then average
+  std::uint16_t za = 0;                         // loop index over 0 to 255
+
+  // Pair counts: paare[(a << 8) | b] counts the consecutive bytes a, b not
+  // yet folded into code and code2. 32 bits each; folded before they could
+  // overflow (after faltgrenze pairs at the latest) and at the end of a pass.
+  std::array<std::uint32_t, 65536> paare{};
+  std::uint64_t offene_paare = 0;
+  std::uint64_t faltgrenze = UINT32_MAX;
+
+  // The one read buffer. Wiped after each pass and before every exit.
+  std::array<unsigned char, 256 * 1024> puffer{};
+};
+
+// Wipes the read buffer. Called after each pass and before every exit.
+void wipe_buffer(AnalysisState& s);
+
+// Prints the two message lines and "Press ENTER to exit.", reads one
+// character and ends the process with exit status 1.
+[[noreturn]] void fail_and_wait(AnalysisState& s, const char* line1, const char* line2);
+
+// Reads one line without its line feed; nothing else is removed. At the end
+// of the input the line is whatever was read before it (possibly empty).
+void read_line(std::FILE* in, std::string& line);
+
+// The whole dialogue of one run; returns the exit status of a run that did
+// not end the process on its own.
+int run_dialogue(AnalysisState& s);

@@ -1,0 +1,125 @@
+// The block counter against the plain loop that reads one byte at a time.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "analysis.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// One byte per iteration, counted only while laeufer < laenge; the first
+// byte of the input has no predecessor.
+void count_plainly(AnalysisState& s, const Bytes& data) {
+  for (const unsigned char b : data) {
+    s.ch = b;
+    if (s.laeufer < s.laenge) {
+      ++s.code[s.ch];
+      if (s.laeufer == 0) {
+        s.ch_alt = s.ch;
+      } else {
+        s.ch_temp = s.ch;
+        s.ch = s.ch >= s.ch_alt ? s.ch - s.ch_alt : s.ch_alt - s.ch;
+        s.ch_alt = s.ch_temp;
+        ++s.code2[s.ch];
+      }
+      ++s.laeufer;
+    }
+  }
+}
+
+struct Shape {
+  const char* name;
+  std::size_t length;
+  int kind;               // 0 random, 1 runs of one value, 2 only 0x00 and 0xff, 3 text
+  long length_offset;     // laenge = length + offset: an input that grew or shrank
+  std::uint64_t fold_at;  // pairs held before folding
+};
+
+Bytes make(const Shape& shape, std::mt19937& gen) {
+  Bytes b(shape.length);
+  unsigned value = gen() & 0xff;
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    switch (shape.kind) {
+      case 0:
+        value = gen() & 0xff;
+        break;
+      case 1:
+        if (gen() % 50 == 0) value = gen() & 0xff;
+        break;
+      case 2:
+        value = (gen() & 1) ? 0xff : 0x00;
+        break;
+      default:
+        value = "etaoin shrdlu\n"[gen() % 14];
+        break;
+    }
+    b[i] = static_cast<unsigned char>(value);
+  }
+  return b;
+}
+
+void PrintTo(const Shape& c, std::ostream* os) { *os << c.name; }
+
+class BlockCounter : public testing::TestWithParam<Shape> {};
+
+TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
+  const Shape& shape = GetParam();
+  std::mt19937 gen(static_cast<unsigned>(shape.length * 31 + shape.kind));
+  for (int trial = 0; trial < 8; ++trial) {
+    const Bytes data = make(shape, gen);
+    auto fast = std::make_unique<AnalysisState>();
+    auto plain = std::make_unique<AnalysisState>();
+    const auto laenge = static_cast<std::uint64_t>(static_cast<long>(data.size()) +
+                                                   shape.length_offset);
+    fast->laenge = plain->laenge = laenge;
+    fast->faltgrenze = shape.fold_at;
+    count_plainly(*plain, data);
+    std::size_t at = 0;
+    while (at < data.size()) {
+      const std::size_t block = std::min<std::size_t>(data.size() - at, gen() % 300 + 1);
+      count_block(*fast, data.data() + at, block);
+      at += block;
+    }
+    fold_pairs(*fast);
+    ASSERT_EQ(fast->code, plain->code) << "trial " << trial;
+    ASSERT_EQ(fast->code2, plain->code2) << "trial " << trial;
+    ASSERT_EQ(fast->laeufer, plain->laeufer);
+    if (plain->laeufer > 0) {
+      ASSERT_EQ(fast->ch_alt, plain->ch_alt);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BlockCounter,
+    testing::Values(Shape{"one_byte", 1, 0, 0, UINT32_MAX},
+                    Shape{"random", 5000, 0, 0, UINT32_MAX},
+                    Shape{"runs", 5000, 1, 0, UINT32_MAX},
+                    Shape{"zeros_and_ffs", 5000, 2, 0, UINT32_MAX},
+                    Shape{"text", 5000, 3, 0, UINT32_MAX},
+                    Shape{"grew_after_measuring", 3000, 0, -1200, UINT32_MAX},
+                    Shape{"grew_past_everything", 300, 1, -300, UINT32_MAX},
+                    Shape{"shrank_after_measuring", 3000, 1, 500, UINT32_MAX},
+                    Shape{"folds_often", 5000, 0, 0, 7},
+                    Shape{"folds_in_runs", 5000, 1, 0, 1},
+                    Shape{"folds_with_guard", 5000, 2, -77, 13}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Pair counters are 32 bits wide: more than 2^32 pairs of one kind stay exact.
+TEST(BlockCounter, CountsPast32BitsExactly) {
+  auto s = std::make_unique<AnalysisState>();
+  const std::size_t block = 1 << 20;
+  const Bytes zeros(block, 0);
+  const std::uint64_t blocks = (std::uint64_t{1} << 32) / block + 2;
+  s->laenge = blocks * block;
+  for (std::uint64_t i = 0; i < blocks; ++i) count_block(*s, zeros.data(), block);
+  fold_pairs(*s);
+  EXPECT_EQ(s->code[0], s->laenge);
+  EXPECT_EQ(s->code2[0], s->laenge - 1);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// What a run must print and write, built the plain way: one byte at a time,
+// one iteration more than the input has bytes, from the texts of the tool.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+using Counts = std::array<std::uint64_t, 256>;
+
+struct Census {
+  Counts code{};
+  Counts code2{};
+};
+
+inline Census census_of(const std::string& bytes) {
+  Census c;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned b = static_cast<unsigned char>(bytes[i]);
+    ++c.code[b];
+    if (i > 0) {
+      const unsigned a = static_cast<unsigned char>(bytes[i - 1]);
+      ++c.code2[a > b ? a - b : b - a];
+    }
+  }
+  return c;
+}
+
+inline const std::string& banner_and_prompts() {
+  static const std::string text =
+      "    *********************************************\n"
+      "    *** Octetcensusmeter 1.0 info@example.org ***\n"
+      "    *********************************************\n\n"
+      "    Octetcensusmeter scans password files and checks how many times\n"
+      "    each byte-value is contained in the password. The result gives you the\n"
+      "    information if the allocation of the byte-values is balanced.\n"
+      "    A second part checks the differences between two following bytes.\n"
+      "    The second result gives you the information how diversified\n"
+      "    the password string is.\n\n"
+      "    \n"
+      "    \n\n"
+      "\n\nType in name of the password file :"
+      "\n\nType in new file name for result file (e.g. result1.txt) :";
+  return text;
+}
+
+// Dots at every 5,000,000th read, the read that meets the end included.
+inline std::string length_pass(std::uint64_t n) {
+  return std::string((n + 1) / 5000000, '.') + "\nlength : " + std::to_string(n) + "\n";
+}
+
+// The running percentage over n + 1 iterations; steps at 100 print nothing.
+inline std::string progress(std::uint64_t n) {
+  std::string out = "\n Analyze completed: 0%";
+  if (n <= 10000) return out + "\b\b100%";
+  const std::uint64_t q = n / 100;
+  unsigned shown = 0;
+  std::uint64_t waiting = 0;
+  for (std::uint64_t i = 0; i <= n; ++i) {
+    if (++waiting < q) continue;
+    waiting = 0;
+    if (shown == 100) continue;
+    ++shown;
+    if (shown > 10) out += "\b";
+    out += "\b\b" + std::to_string(shown) + "%";
+  }
+  return out;
+}
+
+struct Limits {
+  unsigned upper_value, lower_value;
+  std::uint64_t upper, lower, average;
+};
+
+// The two searches share the value of the extreme found last.
+inline void limits_of(const Counts& h, unsigned& carried, Limits& l) {
+  l.upper = 0;
+  l.lower = UINT64_MAX;
+  std::uint64_t sum = 0;
+  for (unsigned v = 0; v < 256; ++v) {
+    if (h[v] > l.upper) l.upper = h[v], carried = v;
+    sum += h[v];
+  }
+  l.upper_value = carried;
+  for (unsigned v = 0; v < 256; ++v) {
+    if (h[v] < l.lower) l.lower = h[v], carried = v;
+  }
+  l.lower_value = carried;
+  l.average = sum / 256;
+}
+
+inline std::string hex(unsigned v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%x", v);
+  return buf;
+}
+
+struct Report {
+  std::string console;  // from the end of the percentage line on
+  std::string file;
+};
+
+inline Report report_of(const Census& c) {
+  unsigned carried = 0x39;
+  Limits b{};
+  Limits d{};
+  limits_of(c.code, carried, b);
+  limits_of(c.code2, carried, d);
+  const auto s = [](std::uint64_t v) { return std::to_string(v); };
+  Report r;
+  r.console = "\n\nByte allocation: \n\nupper limit is Byte 0x" + hex(b.upper_value) + " = " +
+              s(b.upper) + " times\nlower limit is Byte 0x" + hex(b.lower_value) + " = " +
+              s(b.lower) +
+              " times\n(Other bytes with the same frequency are possible)\n"
+              "calculate average frequency = " +
+              s(b.average) +
+              " \n\n\n\nByte diversification (differences of two following bytes): "
+              "\n\nupper limit is difference 0x" +
+              hex(d.upper_value) + " = " + s(d.upper) + " times\nlower limit is difference 0x" +
+              hex(d.lower_value) + " = " + s(d.lower) +
+              " times\n(Other differences with the same frequency are possible)\n"
+              "calculate average frequency = " +
+              s(d.average) + " \n";
+  r.file = "\r\nByte allocation: \r\n\r\n";
+  for (unsigned v = 0; v < 256; ++v) r.file += "Byte 0x" + hex(v) + " = " + s(c.code[v]) + " \r\n";
+  r.file += "\r\nupper limit is Byte 0x" + hex(b.upper_value) + " = " + s(b.upper) +
+            " times\r\nlower limit is Byte 0x" + hex(b.lower_value) + " = " + s(b.lower) +
+            " times\r\n\r\n(Other bytes with the same frequency are possible)\r\n"
+            "calculate average frequency = " +
+            s(b.average) +
+            " \r\n\r\n\r\n\r\nByte diversification (differences of two following bytes): "
+            "\r\n\r\n";
+  for (unsigned v = 0; v < 256; ++v) {
+    r.file += "difference 0x" + hex(v) + " = " + s(c.code2[v]) + " \r\n";
+  }
+  r.file += "\r\nupper limit is difference 0x" + hex(d.upper_value) + " = " + s(d.upper) +
+            " times\r\nlower limit is difference 0x" + hex(d.lower_value) + " = " + s(d.lower) +
+            " times\r\n\r\n(Other differences with the same frequency are possible)"
+            "\r\ncalculate average frequency = " +
+            s(d.average) + " \r\n";
+  return r;
+}
+
+inline const std::string finish =
+    "\nAnalysis finished! For details check the result file. Press ENTER to exit.\n\n";
+inline const std::string press_enter = "\n\nPress ENTER to exit.";
+
+// The console of a complete run over these bytes.
+inline std::string complete_console(const std::string& bytes) {
+  return banner_and_prompts() + length_pass(bytes.size()) + progress(bytes.size()) +
+         report_of(census_of(bytes)).console + finish;
+}

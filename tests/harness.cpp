@@ -1,0 +1,98 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef OCTET_BINARY
+#error "OCTET_BINARY must name the program under test"
+#endif
+
+extern char** environ;
+
+RunResult run_program(const std::string& dir, const std::string& input,
+                      const RunOptions& options) {
+  int in_pipe[2];
+  int out_pipe[2];
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe");
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  for (const auto& e : options.env) env_strings.push_back(e);
+  std::vector<char*> envp;
+  for (auto& e : env_strings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    dup2(in_pipe[0], 0);
+    if (options.stdout_path.empty()) {
+      dup2(out_pipe[1], 1);
+    } else {
+      const int fd = open(options.stdout_path.c_str(), O_WRONLY);
+      if (fd < 0) _exit(127);
+      dup2(fd, 1);
+    }
+    close(in_pipe[0]);
+    close(in_pipe[1]);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    char* argv[] = {const_cast<char*>(OCTET_BINARY), nullptr};
+    execve(OCTET_BINARY, argv, envp.data());
+    _exit(127);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  // The program may end before it has read all of its input.
+  signal(SIGPIPE, SIG_IGN);
+  std::size_t done = 0;
+  while (done < input.size()) {
+    const ssize_t n = write(in_pipe[1], input.data() + done, input.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  close(in_pipe[1]);
+  RunResult result;
+  char buf[65536];
+  for (ssize_t n; (n = read(out_pipe[0], buf, sizeof buf)) > 0;) result.out.append(buf, n);
+  close(out_pipe[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return result;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "octet-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::write(const std::string& name, const std::string& bytes) const {
+  std::ofstream(file(name), std::ios::binary) << bytes;
+}
+
+std::string TempDir::read(const std::string& name) const {
+  std::ifstream in(file(name), std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+bool TempDir::exists(const std::string& name) const {
+  struct stat st {};
+  return lstat(file(name).c_str(), &st) == 0;
+}

@@ -1,0 +1,250 @@
+// Complete runs of the program, compared byte for byte.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "expected.h"
+#include "harness.h"
+
+namespace {
+
+std::string bytes(std::initializer_list<unsigned> values) {
+  std::string s;
+  for (const unsigned v : values) s.push_back(static_cast<char>(v));
+  return s;
+}
+
+std::string random_bytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(gen() & 0xff);
+  return s;
+}
+
+bool contains(const std::string& hay, const std::string& needle) {
+  return hay.find(needle) != std::string::npos;
+}
+
+struct CompleteCase {
+  const char* name;
+  std::string input;
+  std::vector<std::string> console_lines;  // lines the summary must show, beyond the model
+};
+
+void PrintTo(const CompleteCase& c, std::ostream* os) { *os << c.name; }
+
+class CompleteRun : public testing::TestWithParam<CompleteCase> {};
+
+TEST_P(CompleteRun, ConsoleAndResultFileMatchByteForByte) {
+  const CompleteCase& c = GetParam();
+  TempDir dir;
+  dir.write("pw.txt", c.input);
+  const RunResult r = run_program(dir.path(), "pw.txt\nresult.txt\n\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, complete_console(c.input));
+  EXPECT_EQ(dir.read("result.txt"), report_of(census_of(c.input)).file);
+  for (const auto& line : c.console_lines) EXPECT_TRUE(contains(r.out, line)) << line;
+}
+
+std::string counting_twice() {
+  std::string s;
+  for (int round = 0; round < 2; ++round) {
+    for (unsigned v = 0; v < 256; ++v) s.push_back(static_cast<char>(v));
+  }
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CompleteRun,
+    testing::Values(
+        CompleteCase{"empty",
+                     "",
+                     {"upper limit is Byte 0x39 = 0 times\nlower limit is Byte 0x0 = 0 times\n",
+                      "upper limit is difference 0x0 = 0 times\n",
+                      "lower limit is difference 0x0 = 0 times\n", "length : 0\n"}},
+        CompleteCase{"one_zero_byte",
+                     bytes({0x00}),
+                     {"upper limit is Byte 0x0 = 1 times\nlower limit is Byte 0x1 = 0 times\n",
+                      "upper limit is difference 0x1 = 0 times\n"}},
+        CompleteCase{"ties_go_to_the_smaller_value",
+                     "AAC",
+                     {"upper limit is Byte 0x41 = 2 times\n",
+                      "upper limit is difference 0x0 = 1 times\n",
+                      "lower limit is difference 0x1 = 0 times\n"}},
+        CompleteCase{"widest_difference_both_ways",
+                     bytes({0x00, 0xff, 0x00}),
+                     {"upper limit is difference 0xff = 2 times\n"}},
+        CompleteCase{"all_values_twice",
+                     counting_twice(),
+                     {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n"
+                      "(Other bytes with the same frequency are possible)\n"
+                      "calculate average frequency = 2 \n",
+                      "upper limit is difference 0x1 = 510 times\n",
+                      "calculate average frequency = 1 \n"}},
+        CompleteCase{"trailing_0xff_is_a_byte", bytes({0x41, 0xff}), {"length : 2\n"}},
+        CompleteCase{"five_bytes_no_dot", "abcde", {"\nlength : 5\n"}},
+        CompleteCase{"767_bytes_averages", std::string(767, 'x'),
+                     {"calculate average frequency = 2 \n\n\n",
+                      "calculate average frequency = 2 \n"}},
+        CompleteCase{"10000_bytes_jump_to_100", random_bytes(10000, 1),
+                     {"completed: 0%\b\b100%\n"}},
+        CompleteCase{"10001_bytes_count_up", random_bytes(10001, 2), {"\b\b1%", "\b\b\b100%"}},
+        CompleteCase{"10099_bytes_stop_at_100", random_bytes(10099, 3), {}},
+        CompleteCase{"150000_bytes", random_bytes(150000, 4), {}},
+        CompleteCase{"4999999_bytes_one_dot_at_the_end", std::string(4999999, 'a'),
+                     {".\nlength : 4999999\n"}},
+        CompleteCase{"5000000_bytes_one_dot", random_bytes(5000000, 5),
+                     {"\n\nType in new file name for result file (e.g. result1.txt) :.\nlength"}},
+        CompleteCase{"9999999_bytes_two_dots", random_bytes(9999999, 6), {":..\nlength"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The 10,099-byte input takes a 101st step; it must not leave "1100%".
+TEST(Progress, NeverShowsMoreThan100Percent) {
+  TempDir dir;
+  dir.write("pw", std::string(10099, 'z'));
+  const RunResult r = run_program(dir.path(), "pw\nout\n\n");
+  ASSERT_EQ(r.status, 0);
+  const std::string line = r.out.substr(r.out.find(" Analyze "));
+  const std::string tail = line.substr(0, line.find("\n\nByte allocation"));
+  EXPECT_TRUE(tail.ends_with("\b\b\b100%")) << tail;
+  EXPECT_FALSE(contains(tail, "100%\b"));
+}
+
+// What the console shows up to and including a failure.
+struct FailureCase {
+  const char* name;
+  std::function<void(const TempDir&)> setup;
+  std::string input;  // what is typed
+  std::string after_prompts;  // the console after the two prompts
+  std::function<void(const TempDir&)> check;
+};
+
+const std::string in_error =
+    "\n error message: inputfile could not be opened or not found\n"
+    "\n\nCheck filename and suffix (e.g. input.txt) " +
+    press_enter;
+const std::string out_error =
+    "\n error message: outputfile could not be opened\n"
+    "\n\nCheck filename and suffix (e.g. output.txt) " +
+    press_enter;
+const std::string same_error =
+    "\n error message: outputfile must not be the inputfile\n"
+    "\n\nCheck filename and suffix (e.g. output.txt) " +
+    press_enter;
+const std::string read_error =
+    "\n error message: inputfile could not be read\n"
+    "\n\nCheck filename and suffix (e.g. input.txt) " +
+    press_enter;
+const std::string secret = "hunter2\n";
+
+void with_password(const TempDir& d) { d.write("pw.txt", secret); }
+void password_unchanged(const TempDir& d) { EXPECT_EQ(d.read("pw.txt"), secret); }
+void nothing_created(const TempDir& d) {
+  EXPECT_FALSE(d.exists("out.txt"));
+  password_unchanged(d);
+}
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class Failure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
+  const FailureCase& c = GetParam();
+  TempDir dir;
+  c.setup(dir);
+  const RunResult r = run_program(dir.path(), c.input);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner_and_prompts() + c.after_prompts);
+  c.check(dir);
+}
+
+const std::string measured = length_pass(secret.size());
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, Failure,
+    testing::Values(
+        FailureCase{"missing_input", with_password, "nope.txt\nout.txt\n", in_error,
+                    nothing_created},
+        FailureCase{"input_ends_before_first_name", with_password, "", in_error, nothing_created},
+        FailureCase{"input_ends_before_second_name", with_password, "pw.txt\n",
+                    measured + out_error, nothing_created},
+        FailureCase{"input_ends_at_the_error_prompt", with_password, "nope.txt\nout.txt", in_error,
+                    nothing_created},
+        FailureCase{"result_in_missing_folder", with_password, "pw.txt\nnodir/out.txt\n\n",
+                    measured + out_error, nothing_created},
+        FailureCase{"input_is_a_folder",
+                    [](const TempDir& d) {
+                      with_password(d);
+                      mkdir(d.file("sub").c_str(), 0755);
+                    },
+                    "sub\nout.txt\n", read_error, nothing_created},
+        FailureCase{"result_is_the_input_by_name", with_password, "pw.txt\npw.txt\n",
+                    measured + same_error, password_unchanged},
+        FailureCase{"result_is_a_hard_link_to_the_input",
+                    [](const TempDir& d) {
+                      with_password(d);
+                      link(d.file("pw.txt").c_str(), d.file("hard").c_str());
+                    },
+                    "pw.txt\nhard\n", measured + same_error, password_unchanged},
+        FailureCase{"result_is_a_symbolic_link_to_the_input",
+                    [](const TempDir& d) {
+                      with_password(d);
+                      symlink("pw.txt", d.file("soft").c_str());
+                    },
+                    "pw.txt\nsoft\n", measured + same_error, password_unchanged},
+        FailureCase{"nul_in_the_input_name_is_not_cut", with_password,
+                    std::string("pw.txt\0junk\nout.txt\n", 20), in_error, nothing_created},
+        FailureCase{"nul_in_the_result_name_is_not_cut", with_password,
+                    std::string("pw.txt\nout.txt\0junk\n", 20), measured + out_error,
+                    nothing_created}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Failure, FullDiskIsReportedAfterTheSummary) {
+  TempDir dir;
+  dir.write("pw.txt", secret);
+  const RunResult r = run_program(dir.path(), "pw.txt\n/dev/full\n\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner_and_prompts() + measured + progress(secret.size()) +
+                       report_of(census_of(secret)).console +
+                       "\n error message: result file could not be written completely\n"
+                       "\n\nCheck free disk space " +
+                       press_enter);
+  EXPECT_EQ(dir.read("pw.txt"), secret);
+}
+
+TEST(Failure, UnwritableConsoleIsNoSuccess) {
+  TempDir dir;
+  dir.write("pw.txt", secret);
+  RunOptions options;
+  options.stdout_path = "/dev/full";
+  const RunResult r = run_program(dir.path(), "pw.txt\nout.txt\n\n", options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("out.txt"), report_of(census_of(secret)).file);
+}
+
+// Names are used exactly as typed: spaces at either end, long paths, bytes above 0x7f.
+TEST(Names, AreUsedAsTyped) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {" pw with spaces.txt ", "  out.txt"},
+      {"p\xc3\xa4ss\xff.txt", "r\xe9sultat.txt"},
+      {std::string(200, 'a') + "/" + std::string(200, 'b') + "/pw",
+       std::string(200, 'a') + "/" + std::string(150, 'c')},
+  };
+  for (const auto& [in, out] : names) {
+    TempDir dir;
+    const auto slash = in.rfind('/');
+    if (slash != std::string::npos) {
+      std::filesystem::create_directories(dir.file(in.substr(0, slash)));
+    }
+    dir.write(in, secret);
+    const RunResult r = run_program(dir.path(), in + "\n" + out + "\n\n");
+    EXPECT_EQ(r.status, 0) << in;
+    EXPECT_EQ(dir.read(out), report_of(census_of(secret)).file) << out;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// The three statistics procedures on made-up histograms.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "analysis.h"
+
+namespace {
+
+struct StatCase {
+  const char* name;
+  Histogram h;
+  unsigned ch1_before;
+  unsigned upper_value;
+  std::uint64_t upper;
+  unsigned lower_value;
+  std::uint64_t lower;
+  std::uint64_t average;
+};
+
+Histogram with(std::initializer_list<std::pair<unsigned, std::uint64_t>> entries,
+               std::uint64_t rest = 0) {
+  Histogram h;
+  h.fill(rest);
+  for (const auto& [v, n] : entries) h[v] = n;
+  return h;
+}
+
+void PrintTo(const StatCase& c, std::ostream* os) { *os << c.name; }
+
+class Statistics : public testing::TestWithParam<StatCase> {};
+
+TEST_P(Statistics, LimitsAndAverage) {
+  const StatCase& c = GetParam();
+  auto s = std::make_unique<AnalysisState>();
+  s->ch1 = static_cast<std::uint8_t>(c.ch1_before);
+  find_upper_limit(*s, c.h);
+  EXPECT_EQ(s->ch1, c.upper_value);
+  EXPECT_EQ(s->gross, c.upper);
+  find_lower_limit(*s, c.h);
+  EXPECT_EQ(s->ch1, c.lower_value);
+  EXPECT_EQ(s->klein, c.lower);
+  calculate_average(*s, c.h);
+  EXPECT_EQ(s->mittel, c.average);
+}
+
+constexpr std::uint64_t big = std::uint64_t{1} << 40;
+
+INSTANTIATE_TEST_SUITE_P(
+    Histograms, Statistics,
+    testing::Values(
+        // Nothing above 0: the upper limit keeps the value it had.
+        StatCase{"empty", with({}), 0x39, 0x39, 0, 0x0, 0, 0},
+        StatCase{"ties_go_to_the_smallest", with({{3, 5}, {7, 5}, {9, 1}}), 0x39, 3, 5, 0, 0, 0},
+        StatCase{"all_equal", with({}, 2), 0x39, 0, 2, 0, 2, 2},
+        StatCase{"rounds_down", with({{0, 255}}), 0, 0, 255, 1, 0, 0},
+        // Counts past 2^32; the lowest is a count that occurs.
+        StatCase{"past_32_bits", with({{200, big + 1}, {17, 4294967296}}, big), 0x39, 200,
+                 big + 1, 17, 4294967296, (255 * big + 4294967297) / 256},
+        StatCase{"every_value_past_2_32", with({{5, 4294967297}}, 4294967300), 0x39, 0,
+                 4294967300, 5, 4294967297, 4294967299}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The second search of a histogram goes on from what the first left.
+TEST(Statistics, SearchesDoNotResetThemselves) {
+  auto s = std::make_unique<AnalysisState>();
+  s->gross = 10;
+  s->klein = 1;
+  s->mittel = 256;
+  find_upper_limit(*s, with({{4, 9}}));
+  find_lower_limit(*s, with({{4, 9}}, 3));
+  calculate_average(*s, with({}, 1));
+  EXPECT_EQ(s->gross, 10u);
+  EXPECT_EQ(s->klein, 1u);
+  EXPECT_EQ(s->ch1, 0x39);
+  EXPECT_EQ(s->mittel, 2u);
+}
+
+}  // namespace
