@@ -8,7 +8,13 @@
 
 #include "analysis.h"
 
-void wipe_buffer(AnalysisState& s) { explicit_bzero(s.puffer.data(), s.puffer.size()); }
+void wipe_buffer(AnalysisState& s) {
+  explicit_bzero(s.puffer.data(), s.puffer.size());
+  // The bytes held from the last block are password bytes too.
+  explicit_bzero(&s.ch, sizeof s.ch);
+  explicit_bzero(&s.ch_alt, sizeof s.ch_alt);
+  explicit_bzero(&s.ch_temp, sizeof s.ch_temp);
+}
 
 void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {
   wipe_buffer(s);
@@ -35,7 +41,8 @@ void print_banner() {
   std::fputs("    *** Octetcensusmeter 1.0 info@example.org ***\n", stdout);
   std::fputs("    *********************************************\n\n", stdout);
   std::fputs("    Octetcensusmeter scans password files and checks how many times\n", stdout);
-  std::fputs("    each byte-value is contained in the password. The result gives you the\n", stdout);
+  std::fputs("    each byte-value is contained in the password. The result gives you the\n",
+             stdout);
   std::fputs("    information if the allocation of the byte-values is balanced.\n", stdout);
   std::fputs("    A second part checks the differences between two following bytes.\n", stdout);
   std::fputs("    The second result gives you the information how diversified\n", stdout);

@@ -14,9 +14,9 @@ struct AnalysisState {
   std::string name_der_datei5;  // the line typed at the finishing prompt
   char wait = 0;                // the character read at an error prompt
 
-  int dateizeiger3 = -1;            // the input, read in blocks
+  int dateizeiger3 = -1;              // the input, read in blocks
   std::FILE* dateizeiger2 = nullptr;  // the result file
-  bool schreibfehler = false;       // a write to the result file failed
+  bool schreibfehler = false;         // a write to the result file failed
 
   std::uint64_t laenge = 0;   // length of the input in bytes
   std::uint64_t laeufer = 0;  // bytes counted so far in the histogram pass
@@ -31,11 +31,11 @@ struct AnalysisState {
   std::array<std::uint64_t, 256> code{};   // byte allocation
   std::array<std::uint64_t, 256> code2{};  // byte diversification
 
-  std::uint64_t gross = 0;                      // running maximum
-  std::uint64_t klein = UINT64_MAX;             // running minimum
-  std::uint8_t ch1 = 0x39;                      // value of the extreme found last
-  std::uint64_t mittel = 0;                     // sum, then average
-  std::uint16_t za = 0;                         // loop index over 0 to 255
+  std::uint64_t gross = 0;           // running maximum
+  std::uint64_t klein = UINT64_MAX;  // running minimum
+  std::uint8_t ch1 = 0x39;           // value of the extreme found last
+  std::uint64_t mittel = 0;          // sum, then average
+  std::uint16_t za = 0;              // loop index over 0 to 255
 
   // Pair counts: paare[(a << 8) | b] counts the consecutive bytes a, b not
   // yet folded into code and code2. 32 bits each; folded before they could
@@ -48,7 +48,8 @@ struct AnalysisState {
   std::array<unsigned char, 256 * 1024> puffer{};
 };
 
-// Wipes the read buffer. Called after each pass and before every exit.
+// Wipes the read buffer and the bytes held from it. Called after each pass
+// and before every exit.
 void wipe_buffer(AnalysisState& s);
 
 // Prints the two message lines and "Press ENTER to exit.", reads one

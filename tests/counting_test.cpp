@@ -73,8 +73,8 @@ TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
     const Bytes data = make(shape, gen);
     auto fast = std::make_unique<AnalysisState>();
     auto plain = std::make_unique<AnalysisState>();
-    const auto laenge = static_cast<std::uint64_t>(static_cast<long>(data.size()) +
-                                                   shape.length_offset);
+    const auto laenge =
+        static_cast<std::uint64_t>(static_cast<long>(data.size()) + shape.length_offset);
     fast->laenge = plain->laenge = laenge;
     fast->faltgrenze = shape.fold_at;
     count_plainly(*plain, data);
@@ -94,20 +94,19 @@ TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, BlockCounter,
-    testing::Values(Shape{"one_byte", 1, 0, 0, UINT32_MAX},
-                    Shape{"random", 5000, 0, 0, UINT32_MAX},
-                    Shape{"runs", 5000, 1, 0, UINT32_MAX},
-                    Shape{"zeros_and_ffs", 5000, 2, 0, UINT32_MAX},
-                    Shape{"text", 5000, 3, 0, UINT32_MAX},
-                    Shape{"grew_after_measuring", 3000, 0, -1200, UINT32_MAX},
-                    Shape{"grew_past_everything", 300, 1, -300, UINT32_MAX},
-                    Shape{"shrank_after_measuring", 3000, 1, 500, UINT32_MAX},
-                    Shape{"folds_often", 5000, 0, 0, 7},
-                    Shape{"folds_in_runs", 5000, 1, 0, 1},
-                    Shape{"folds_with_guard", 5000, 2, -77, 13}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Inputs, BlockCounter,
+                         testing::Values(Shape{"one_byte", 1, 0, 0, UINT32_MAX},
+                                         Shape{"random", 5000, 0, 0, UINT32_MAX},
+                                         Shape{"runs", 5000, 1, 0, UINT32_MAX},
+                                         Shape{"zeros_and_ffs", 5000, 2, 0, UINT32_MAX},
+                                         Shape{"text", 5000, 3, 0, UINT32_MAX},
+                                         Shape{"grew_after_measuring", 3000, 0, -1200, UINT32_MAX},
+                                         Shape{"grew_past_everything", 300, 1, -300, UINT32_MAX},
+                                         Shape{"shrank_after_measuring", 3000, 1, 500, UINT32_MAX},
+                                         Shape{"folds_often", 5000, 0, 0, 7},
+                                         Shape{"folds_in_runs", 5000, 1, 0, 1},
+                                         Shape{"folds_with_guard", 5000, 2, -77, 13}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Pair counters are 32 bits wide: more than 2^32 pairs of one kind stay exact.
 TEST(BlockCounter, CountsPast32BitsExactly) {

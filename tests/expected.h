@@ -50,14 +50,15 @@ inline std::string length_pass(std::uint64_t n) {
   return std::string((n + 1) / 5000000, '.') + "\nlength : " + std::to_string(n) + "\n";
 }
 
-// The running percentage over n + 1 iterations; steps at 100 print nothing.
-inline std::string progress(std::uint64_t n) {
+// The running percentage over iterations (the bytes read and the read that
+// meets the end) for an input measured at n bytes; steps at 100 print nothing.
+inline std::string progress(std::uint64_t n, std::uint64_t iterations) {
   std::string out = "\n Analyze completed: 0%";
   if (n <= 10000) return out + "\b\b100%";
   const std::uint64_t q = n / 100;
   unsigned shown = 0;
   std::uint64_t waiting = 0;
-  for (std::uint64_t i = 0; i <= n; ++i) {
+  for (std::uint64_t i = 0; i < iterations; ++i) {
     if (++waiting < q) continue;
     waiting = 0;
     if (shown == 100) continue;
@@ -67,6 +68,7 @@ inline std::string progress(std::uint64_t n) {
   }
   return out;
 }
+inline std::string progress(std::uint64_t n) { return progress(n, n + 1); }
 
 struct Limits {
   unsigned upper_value, lower_value;
@@ -145,6 +147,22 @@ inline Report report_of(const Census& c) {
 inline const std::string finish =
     "\nAnalysis finished! For details check the result file. Press ENTER to exit.\n\n";
 inline const std::string press_enter = "\n\nPress ENTER to exit.";
+inline const std::string in_error =
+    "\n error message: inputfile could not be opened or not found\n"
+    "\n\nCheck filename and suffix (e.g. input.txt) " +
+    press_enter;
+inline const std::string out_error =
+    "\n error message: outputfile could not be opened\n"
+    "\n\nCheck filename and suffix (e.g. output.txt) " +
+    press_enter;
+inline const std::string same_error =
+    "\n error message: outputfile must not be the inputfile\n"
+    "\n\nCheck filename and suffix (e.g. output.txt) " +
+    press_enter;
+inline const std::string read_error =
+    "\n error message: inputfile could not be read\n"
+    "\n\nCheck filename and suffix (e.g. input.txt) " +
+    press_enter;
 
 // The console of a complete run over these bytes.
 inline std::string complete_console(const std::string& bytes) {

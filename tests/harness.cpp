@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,17 +12,21 @@
 #include <sstream>
 #include <stdexcept>
 
-#ifndef OCTET_BINARY
-#error "OCTET_BINARY must name the program under test"
+#if !defined(OCTET_BINARY) || !defined(OCTET_FAULT_LIBRARY)
+#error "OCTET_BINARY and OCTET_FAULT_LIBRARY must name the program and the fault library"
 #endif
 
 extern char** environ;
 
-RunResult run_program(const std::string& dir, const std::string& input,
-                      const RunOptions& options) {
+Child start_program(const std::string& dir, const RunOptions& options) {
   int in_pipe[2];
   int out_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe");
+  if (pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  // A packet socket delivers every write of the program as a message of its own.
+  const int made = options.stdout_packets
+                       ? socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, out_pipe)
+                       : pipe2(out_pipe, O_CLOEXEC);
+  if (made != 0) throw std::runtime_error("pipe");
   std::vector<std::string> env_strings;
   for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
   for (const auto& e : options.env) env_strings.push_back(e);
@@ -40,10 +45,6 @@ RunResult run_program(const std::string& dir, const std::string& input,
       if (fd < 0) _exit(127);
       dup2(fd, 1);
     }
-    close(in_pipe[0]);
-    close(in_pipe[1]);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
     if (chdir(dir.c_str()) != 0) _exit(127);
     char* argv[] = {const_cast<char*>(OCTET_BINARY), nullptr};
     execve(OCTET_BINARY, argv, envp.data());
@@ -53,22 +54,37 @@ RunResult run_program(const std::string& dir, const std::string& input,
   close(out_pipe[1]);
   // The program may end before it has read all of its input.
   signal(SIGPIPE, SIG_IGN);
+  return Child{pid, in_pipe[1], out_pipe[0]};
+}
+
+RunResult finish_program(Child& child, const std::string& input) {
   std::size_t done = 0;
   while (done < input.size()) {
-    const ssize_t n = write(in_pipe[1], input.data() + done, input.size() - done);
+    const ssize_t n = write(child.in, input.data() + done, input.size() - done);
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
-  close(in_pipe[1]);
+  close(child.in);
   RunResult result;
   char buf[65536];
-  for (ssize_t n; (n = read(out_pipe[0], buf, sizeof buf)) > 0;) result.out.append(buf, n);
-  close(out_pipe[0]);
+  for (ssize_t n; (n = read(child.out, buf, sizeof buf)) > 0;) {
+    result.out.append(buf, static_cast<std::size_t>(n));
+    result.writes.emplace_back(buf, static_cast<std::size_t>(n));
+  }
+  close(child.out);
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  waitpid(child.pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return result;
 }
+
+RunResult run_program(const std::string& dir, const std::string& input, const RunOptions& options) {
+  Child child = start_program(dir, options);
+  return finish_program(child, input);
+}
+
+std::string program_path() { return OCTET_BINARY; }
+std::string fault_library() { return OCTET_FAULT_LIBRARY; }
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "octet-XXXXXX").string();

@@ -6,17 +6,34 @@
 #include <vector>
 
 struct RunResult {
-  int status = -1;  // exit status, or -1 when the program did not exit normally
-  std::string out;  // everything written to standard output
+  int status = -1;                  // exit status, or -1 when the program did not exit normally
+  std::string out;                  // everything written to standard output
+  std::vector<std::string> writes;  // with stdout_packets: one entry per write
 };
 
 struct RunOptions {
   std::vector<std::string> env;  // extra NAME=value entries
   std::string stdout_path;       // standard output to this file instead of a pipe
+  bool stdout_packets = false;   // standard output keeps each write apart
 };
 
 RunResult run_program(const std::string& dir, const std::string& input,
                       const RunOptions& options = {});
+
+// A program that runs on while the test talks to it.
+struct Child {
+  int pid = -1;
+  int in = -1;   // its standard input
+  int out = -1;  // its standard output
+};
+Child start_program(const std::string& dir, const RunOptions& options = {});
+// Closes its standard input, reads the rest of its output and waits for its end.
+RunResult finish_program(Child& child, const std::string& input = "");
+
+// Where the program under test is.
+std::string program_path();
+// Where the tests' fault library is.
+std::string fault_library();
 
 // A fresh folder below the system's temporary folder, removed at the end.
 class TempDir {

@@ -70,34 +70,37 @@ INSTANTIATE_TEST_SUITE_P(
                      bytes({0x00}),
                      {"upper limit is Byte 0x0 = 1 times\nlower limit is Byte 0x1 = 0 times\n",
                       "upper limit is difference 0x1 = 0 times\n"}},
-        CompleteCase{"ties_go_to_the_smaller_value",
-                     "AAC",
-                     {"upper limit is Byte 0x41 = 2 times\n",
-                      "upper limit is difference 0x0 = 1 times\n",
-                      "lower limit is difference 0x1 = 0 times\n"}},
+        CompleteCase{
+            "ties_go_to_the_smaller_value",
+            "AAC",
+            {"upper limit is Byte 0x41 = 2 times\n", "upper limit is difference 0x0 = 1 times\n",
+             "lower limit is difference 0x1 = 0 times\n"}},
         CompleteCase{"widest_difference_both_ways",
                      bytes({0x00, 0xff, 0x00}),
                      {"upper limit is difference 0xff = 2 times\n"}},
-        CompleteCase{"all_values_twice",
-                     counting_twice(),
-                     {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n"
-                      "(Other bytes with the same frequency are possible)\n"
-                      "calculate average frequency = 2 \n",
-                      "upper limit is difference 0x1 = 510 times\n",
-                      "calculate average frequency = 1 \n"}},
+        CompleteCase{
+            "all_values_twice",
+            counting_twice(),
+            {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n"
+             "(Other bytes with the same frequency are possible)\n"
+             "calculate average frequency = 2 \n",
+             "upper limit is difference 0x1 = 510 times\n", "calculate average frequency = 1 \n"}},
         CompleteCase{"trailing_0xff_is_a_byte", bytes({0x41, 0xff}), {"length : 2\n"}},
         CompleteCase{"five_bytes_no_dot", "abcde", {"\nlength : 5\n"}},
-        CompleteCase{"767_bytes_averages", std::string(767, 'x'),
-                     {"calculate average frequency = 2 \n\n\n",
-                      "calculate average frequency = 2 \n"}},
-        CompleteCase{"10000_bytes_jump_to_100", random_bytes(10000, 1),
-                     {"completed: 0%\b\b100%\n"}},
+        CompleteCase{
+            "767_bytes_averages",
+            std::string(767, 'x'),
+            {"calculate average frequency = 2 \n\n\n", "calculate average frequency = 2 \n"}},
+        CompleteCase{
+            "10000_bytes_jump_to_100", random_bytes(10000, 1), {"completed: 0%\b\b100%\n"}},
         CompleteCase{"10001_bytes_count_up", random_bytes(10001, 2), {"\b\b1%", "\b\b\b100%"}},
         CompleteCase{"10099_bytes_stop_at_100", random_bytes(10099, 3), {}},
         CompleteCase{"150000_bytes", random_bytes(150000, 4), {}},
-        CompleteCase{"4999999_bytes_one_dot_at_the_end", std::string(4999999, 'a'),
+        CompleteCase{"4999999_bytes_one_dot_at_the_end",
+                     std::string(4999999, 'a'),
                      {".\nlength : 4999999\n"}},
-        CompleteCase{"5000000_bytes_one_dot", random_bytes(5000000, 5),
+        CompleteCase{"5000000_bytes_one_dot",
+                     random_bytes(5000000, 5),
                      {"\n\nType in new file name for result file (e.g. result1.txt) :.\nlength"}},
         CompleteCase{"9999999_bytes_two_dots", random_bytes(9999999, 6), {":..\nlength"}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -118,27 +121,11 @@ TEST(Progress, NeverShowsMoreThan100Percent) {
 struct FailureCase {
   const char* name;
   std::function<void(const TempDir&)> setup;
-  std::string input;  // what is typed
+  std::string input;          // what is typed
   std::string after_prompts;  // the console after the two prompts
   std::function<void(const TempDir&)> check;
 };
 
-const std::string in_error =
-    "\n error message: inputfile could not be opened or not found\n"
-    "\n\nCheck filename and suffix (e.g. input.txt) " +
-    press_enter;
-const std::string out_error =
-    "\n error message: outputfile could not be opened\n"
-    "\n\nCheck filename and suffix (e.g. output.txt) " +
-    press_enter;
-const std::string same_error =
-    "\n error message: outputfile must not be the inputfile\n"
-    "\n\nCheck filename and suffix (e.g. output.txt) " +
-    press_enter;
-const std::string read_error =
-    "\n error message: inputfile could not be read\n"
-    "\n\nCheck filename and suffix (e.g. input.txt) " +
-    press_enter;
 const std::string secret = "hunter2\n";
 
 void with_password(const TempDir& d) { d.write("pw.txt", secret); }

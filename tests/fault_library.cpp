@@ -1,0 +1,92 @@
+// Preloaded into the program by the tests to bring faults about for real:
+//   OCTET_FAIL_READ=N      the Nth read of a file (not of the console) fails with EIO
+//   OCTET_CHANGE_PATH=P    on the second open of P, its content is first replaced
+//   OCTET_CHANGE_FROM=Q    by the content of Q
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+long reads_so_far = 0;
+int opens_of_path = 0;
+
+template <typename F>
+F real(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+using read_fn = ssize_t (*)(int, void*, size_t);
+ssize_t real_read(int fd, void* buf, size_t count) {
+  static const auto next = real<read_fn>("read");
+  return next(fd, buf, count);
+}
+
+void copy_file(const char* from, const char* to) {
+  using open_fn = int (*)(const char*, int, ...);
+  static const auto real_open = real<open_fn>("open");
+  const int in = real_open(from, O_RDONLY);
+  const int out = real_open(to, O_WRONLY | O_TRUNC);
+  char buf[65536];
+  for (ssize_t n; (n = real_read(in, buf, sizeof buf)) > 0;) {
+    if (::write(out, buf, static_cast<std::size_t>(n)) != n) break;
+  }
+  close(in);
+  close(out);
+}
+
+void before_open(const char* path) {
+  const char* watched = std::getenv("OCTET_CHANGE_PATH");
+  const char* from = std::getenv("OCTET_CHANGE_FROM");
+  if (watched == nullptr || from == nullptr || std::strcmp(path, watched) != 0) return;
+  if (++opens_of_path == 2) copy_file(from, watched);
+}
+
+bool this_read_fails(int fd) {
+  if (fd <= 2) return false;
+  const char* n = std::getenv("OCTET_FAIL_READ");
+  return n != nullptr && ++reads_so_far == std::atol(n);
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  using open_fn = int (*)(const char*, int, ...);
+  static const auto real_open = real<open_fn>("open");
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(args, mode_t) : 0;
+  va_end(args);
+  before_open(path);
+  return real_open(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(args, mode_t) : 0;
+  va_end(args);
+  return open(path, flags, mode);
+}
+
+ssize_t read(int fd, void* buf, size_t count) {
+  if (this_read_fails(fd)) {
+    errno = EIO;
+    return -1;
+  }
+  return real_read(fd, buf, count);
+}
+
+// The same read, when the program is built with checked library calls.
+ssize_t __read_chk(int fd, void* buf, size_t count, size_t /*buflen*/) {
+  return read(fd, buf, count);
+}
+
+}  // extern "C"

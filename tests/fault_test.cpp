@@ -1,0 +1,244 @@
+// Faults brought about for real: failing reads, an input that changes between
+// the passes, progress that must reach the console as it happens, a real
+// terminal, and outputs that must never carry a byte of the password file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "expected.h"
+#include "harness.h"
+
+namespace {
+
+std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(low + gen() % (256 - low));
+  return s;
+}
+
+RunOptions preloaded(std::vector<std::string> env) {
+  RunOptions options;
+  options.env = std::move(env);
+  options.env.push_back("LD_PRELOAD=" + fault_library());
+  // A sanitized program must accept the library loaded before its runtime.
+  options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  return options;
+}
+
+// The Nth read of the password file fails with EIO.
+struct ReadFault {
+  const char* name;
+  std::size_t size;  // of the password file
+  int failing_read;
+  std::string after_prompts;
+  bool result_created;
+};
+
+void PrintTo(const ReadFault& c, std::ostream* os) { *os << c.name; }
+
+class FailingRead : public testing::TestWithParam<ReadFault> {};
+
+TEST_P(FailingRead, EndsTheRunAndLeavesThePasswordFileAlone) {
+  const ReadFault& c = GetParam();
+  TempDir dir;
+  const std::string password = random_bytes(c.size, 7);
+  dir.write("pw", password);
+  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n",
+                                  preloaded({"OCTET_FAIL_READ=" + std::to_string(c.failing_read)}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner_and_prompts() + c.after_prompts);
+  EXPECT_EQ(dir.read("pw"), password);
+  EXPECT_EQ(dir.exists("out.txt"), c.result_created);
+  // The result file created just before stays as it was made: empty.
+  if (c.result_created) EXPECT_EQ(dir.read("out.txt"), "");
+}
+
+// 600 KiB are read in blocks of 256 KiB: three reads and the one that meets the end, twice.
+constexpr std::size_t three_blocks = 614400;
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, FailingRead,
+    testing::Values(
+        ReadFault{"first_read_of_the_length_pass", 8, 1, read_error, false},
+        ReadFault{"read_at_the_end_of_the_length_pass", three_blocks, 4, read_error, false},
+        ReadFault{"first_read_of_the_histogram_pass", 8, 3,
+                  length_pass(8) + "\n Analyze completed: 0%" + read_error, true},
+        ReadFault{"second_read_of_the_histogram_pass", three_blocks, 6,
+                  length_pass(three_blocks) + progress(three_blocks, 262144) + read_error, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The password file is replaced between the two passes.
+struct Change {
+  const char* name;
+  std::string before;  // what the length pass measures
+  std::string after;   // what the histogram pass reads
+};
+
+void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
+
+class ChangedInput : public testing::TestWithParam<Change> {};
+
+TEST_P(ChangedInput, CountsOnlyBytesReadAndNoMoreThanMeasured) {
+  const Change& c = GetParam();
+  TempDir dir;
+  dir.write("pw", c.before);
+  dir.write("later", c.after);
+  const RunResult r =
+      run_program(dir.path(), "pw\nout.txt\n\n",
+                  preloaded({"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later")}));
+  const std::uint64_t measured = c.before.size();
+  const std::string counted = c.after.substr(0, measured);
+  // Every byte read advances the progress, and so does the read that meets the end.
+  const std::string steps = progress(measured, c.after.size() + 1);
+  const Report report = report_of(census_of(counted));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner_and_prompts() + length_pass(measured) + steps + report.console + finish);
+  EXPECT_EQ(dir.read("out.txt"), report.file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Passes, ChangedInput,
+    testing::Values(Change{"shrank", "AAAAA", "AAB"}, Change{"grew", "AAB", "AAAAA"},
+                    Change{"shrank_to_nothing", "AAAAA", ""},
+                    Change{"grew_past_every_step", random_bytes(10001, 1), random_bytes(40001, 2)},
+                    Change{"shrank_before_the_last_steps", random_bytes(20000, 3),
+                           random_bytes(15000, 4)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// With the console on a packet socket every write arrives as a message of its
+// own: each dot and each percentage step must be one, not part of a later one.
+TEST(Progress, EveryDotAndEveryStepIsWrittenAtOnce) {
+  TempDir dir;
+  constexpr std::size_t n = 10000000;
+  dir.write("pw", std::string(n, 'p'));
+  RunOptions options;
+  options.stdout_packets = true;
+  const RunResult r = run_program(dir.path(), "pw\nout\n\n", options);
+  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.out, complete_console(std::string(n, 'p')));
+  std::vector<std::string> expected = {".", "."};
+  for (int p = 1; p <= 100; ++p)
+    expected.push_back((p > 10 ? "\b\b\b" : "\b\b") + std::to_string(p) + "%");
+  std::vector<std::string> seen;
+  for (const auto& w : r.writes) {
+    if (w == "." || w.starts_with("\b")) seen.push_back(w);
+  }
+  EXPECT_EQ(seen, expected);
+}
+
+// Neither the console nor the result file carries a byte of the input: the
+// input's bytes are all above 0x7f, everything the tool writes is below.
+TEST(Secrecy, NoInputByteReachesAnyOutput) {
+  TempDir dir;
+  const std::string password = random_bytes(20000, 9, 0x80);
+  dir.write("pw", password);
+  const RunResult r = run_program(dir.path(), "pw\nout\n\n");
+  ASSERT_EQ(r.status, 0);
+  for (const std::string& output : {r.out, dir.read("out")}) {
+    std::size_t high = 0;
+    for (const char c : output) high += static_cast<unsigned char>(c) > 0x7f ? 1 : 0;
+    EXPECT_EQ(high, 0u);
+  }
+}
+
+// A real terminal, run inside tmux on a server of its own.
+class Terminal {
+ public:
+  explicit Terminal(const std::string& dir) : socket_("octet-test-" + std::to_string(getpid())) {
+    run("new-session -d -x 160 -y 60 -s t 'cd \"" + dir + "\" && exec \"" + program_path() + "\"'");
+  }
+  ~Terminal() { run("kill-server"); }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  static bool available() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
+  void type_line(const std::string& text) {
+    if (!text.empty()) run("send-keys -t t -l '" + text + "'");
+    run("send-keys -t t Enter");
+  }
+
+  // The screen's lines once it shows this text, or what it shows after 60 seconds.
+  std::vector<std::string> screen_when(const std::string& text) {
+    std::string screen;
+    for (int tries = 0; tries < 600; ++tries) {
+      screen = capture();
+      if (screen.find(text) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = screen.find('\n', start)) != std::string::npos; start = end + 1) {
+      lines.push_back(screen.substr(start, end - start));
+    }
+    return lines;
+  }
+
+ private:
+  int run(const std::string& command) const {
+    return std::system(
+        ("TERM=xterm tmux -f /dev/null -L " + socket_ + " " + command + " >/dev/null 2>&1")
+            .c_str());
+  }
+  std::string capture() const {
+    std::string out;
+    FILE* p = popen(("tmux -L " + socket_ + " capture-pane -p -t t").c_str(), "r");
+    if (p == nullptr) return out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+    return out;
+  }
+  std::string socket_;
+};
+
+struct Screen {
+  const char* name;
+  std::size_t size;
+  std::vector<std::string>
+      lines;  // consecutive lines the screen must show, without their trailing blanks
+};
+
+void PrintTo(const Screen& c, std::ostream* os) { *os << c.name; }
+
+class RealTerminal : public testing::TestWithParam<Screen> {};
+
+TEST_P(RealTerminal, ShowsWhatAPersonExpects) {
+  if (!Terminal::available()) GTEST_SKIP() << "tmux is not installed; the terminal is not tested";
+  const Screen& c = GetParam();
+  TempDir dir;
+  dir.write("pw", random_bytes(c.size, 11));
+  Terminal term(dir.path());
+  term.screen_when("password file :");
+  term.type_line("pw");
+  term.screen_when("result1.txt) :");
+  term.type_line("out.txt");
+  const std::vector<std::string> lines = term.screen_when("Press ENTER to exit.");
+  bool found = false;
+  for (std::size_t i = 0; i + c.lines.size() <= lines.size() && !found; ++i) {
+    found = std::equal(c.lines.begin(), c.lines.end(), lines.begin() + static_cast<long>(i));
+  }
+  std::string shown;
+  for (const auto& l : lines) shown += l + "\n";
+  EXPECT_TRUE(found) << shown;
+  term.type_line("");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, RealTerminal,
+    testing::Values(Screen{"percentage_counts_up_to_100",
+                           150000,
+                           {"length : 150000", "", " Analyze completed: 100%", "",
+                            "Byte allocation:"}},
+                    Screen{"a_step_past_100_leaves_100", 10099, {" Analyze completed: 100%"}},
+                    Screen{"dot_below_the_name_then_the_length",
+                           5000000,
+                           {"Type in new file name for result file (e.g. result1.txt) :out.txt",
+                            ".", "length : 5000000"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
