@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   if (argc != 3) return 2;
   std::FILE* in = std::fopen(argv[1], "rb");
   if (in == nullptr) return 1;
-  while (!std::feof(in)) {
+  while (std::feof(in) == 0) {
     ch = static_cast<std::uint8_t>(std::fgetc(in));
     ++laenge;
     if (++warte > 4999999) {
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   std::FILE* out = std::fopen(argv[2], "w+b");
   if (in == nullptr || out == nullptr) return 1;
   std::printf("\n Analyze completed: %d%%", prozent);
-  while (!std::feof(in)) {
+  while (std::feof(in) == 0) {
     ch = static_cast<std::uint8_t>(std::fgetc(in));
     if (laeufer < laenge) {
       ++code[ch];

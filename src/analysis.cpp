@@ -68,7 +68,7 @@ void count_pairs(std::uint32_t* table, unsigned prev, const unsigned char* p, st
     std::uint64_t word;
     std::memcpy(&word, p + i, 8);
     if (word == prev * 0x0101010101010101ULL) {  // a run of the previous byte
-      table[prev * 257] += 8;
+      table[std::size_t{prev} * 257] += 8;
       continue;
     }
     for (std::size_t k = 0; k < 8; ++k) {

@@ -23,7 +23,7 @@ void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {
   std::fputs("\n\nPress ENTER to exit.", stdout);
   std::fflush(stdout);
   const int c = std::getchar();
-  s.wait = c == EOF ? 0 : static_cast<char>(c);
+  s.wait = c == EOF ? '\0' : static_cast<char>(c);
   std::exit(1);
 }
 

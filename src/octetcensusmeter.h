@@ -45,7 +45,7 @@ struct AnalysisState {
   std::uint64_t faltgrenze = UINT32_MAX;
 
   // The one read buffer. Wiped after each pass and before every exit.
-  std::array<unsigned char, 256 * 1024> puffer{};
+  std::array<unsigned char, std::size_t{256} * 1024> puffer{};
 };
 
 // Wipes the read buffer and the bytes held from it. Called after each pass

@@ -51,10 +51,10 @@ Bytes make(const Shape& shape, std::mt19937& gen) {
         if (gen() % 50 == 0) value = gen() & 0xff;
         break;
       case 2:
-        value = (gen() & 1) ? 0xff : 0x00;
+        value = (gen() & 1) != 0 ? 0xff : 0x00;
         break;
       default:
-        value = "etaoin shrdlu\n"[gen() % 14];
+        value = static_cast<unsigned char>("etaoin shrdlu\n"[gen() % 14]);
         break;
     }
     b[i] = static_cast<unsigned char>(value);

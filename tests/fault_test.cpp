@@ -26,7 +26,7 @@ RunOptions preloaded(std::vector<std::string> env) {
   options.env = std::move(env);
   options.env.push_back("LD_PRELOAD=" + fault_library());
   // A sanitized program must accept the library loaded before its runtime.
-  options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1");
   return options;
 }
 
@@ -55,7 +55,9 @@ TEST_P(FailingRead, EndsTheRunAndLeavesThePasswordFileAlone) {
   EXPECT_EQ(dir.read("pw"), password);
   EXPECT_EQ(dir.exists("out.txt"), c.result_created);
   // The result file created just before stays as it was made: empty.
-  if (c.result_created) EXPECT_EQ(dir.read("out.txt"), "");
+  if (c.result_created) {
+    EXPECT_EQ(dir.read("out.txt"), "");
+  }
 }
 
 // 600 KiB are read in blocks of 256 KiB: three reads and the one that meets the end, twice.

@@ -16,8 +16,6 @@
 #error "OCTET_BINARY and OCTET_FAULT_LIBRARY must name the program and the fault library"
 #endif
 
-extern char** environ;
-
 Child start_program(const std::string& dir, const RunOptions& options) {
   int in_pipe[2];
   int out_pipe[2];
@@ -28,9 +26,19 @@ Child start_program(const std::string& dir, const RunOptions& options) {
                        : pipe2(out_pipe, O_CLOEXEC);
   if (made != 0) throw std::runtime_error("pipe");
   std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  // An extra entry takes the place of an inherited one of the same name.
+  const auto overridden = [&options](const std::string& e) {
+    for (const auto& extra : options.env) {
+      if (e.compare(0, extra.find('=') + 1, extra, 0, extra.find('=') + 1) == 0) return true;
+    }
+    return false;
+  };
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!overridden(*e)) env_strings.emplace_back(*e);
+  }
   for (const auto& e : options.env) env_strings.push_back(e);
   std::vector<char*> envp;
+  envp.reserve(env_strings.size() + 1);
   for (auto& e : env_strings) envp.push_back(e.data());
   envp.push_back(nullptr);
 

@@ -228,7 +228,9 @@ TEST(Names, AreUsedAsTyped) {
       std::filesystem::create_directories(dir.file(in.substr(0, slash)));
     }
     dir.write(in, secret);
-    const RunResult r = run_program(dir.path(), in + "\n" + out + "\n\n");
+    std::string typed = in;
+    typed += '\n' + out + "\n\n";
+    const RunResult r = run_program(dir.path(), typed);
     EXPECT_EQ(r.status, 0) << in;
     EXPECT_EQ(dir.read(out), report_of(census_of(secret)).file) << out;
   }

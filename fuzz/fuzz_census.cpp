@@ -1,0 +1,83 @@
+// Drives the block counter and the line reader with arbitrary bytes.
+//
+// The first four bytes choose how the rest is counted: how often pairs are
+// folded, how far the measured length lies from the bytes given, and where the
+// blocks are cut. The block counter must agree with a plain byte-at-a-time
+// count; the lines read from the same bytes must give them back exactly.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "analysis.h"
+
+namespace {
+
+AnalysisState state;
+
+void check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+void check_counter(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return;
+  AnalysisState& s = state;
+  const std::uint8_t* bytes = data + 4;
+  const std::size_t n = size - 4;
+  s.code.fill(0);
+  s.code2.fill(0);
+  s.paare.fill(0);
+  s.laeufer = 0;
+  s.offene_paare = 0;
+  s.ch_alt = 0;
+  const std::uint64_t fold_every = data[0];
+  s.faltgrenze = fold_every == 0 ? UINT32_MAX : fold_every * 8;
+  const long offset = static_cast<long>(data[1]) - 128;
+  s.laenge = offset < 0 && static_cast<std::size_t>(-offset) > n ? 0 : n + offset;
+
+  // The plain count: byte after byte, as long as fewer than laenge are counted.
+  Histogram code{};
+  Histogram code2{};
+  for (std::size_t i = 0; i < n && i < s.laenge; ++i) {
+    ++code[bytes[i]];
+    if (i > 0) ++code2[bytes[i] > bytes[i - 1] ? bytes[i] - bytes[i - 1] : bytes[i - 1] - bytes[i]];
+  }
+
+  std::uint32_t cut = data[2] | (std::uint32_t{data[3]} << 8) | 1u;
+  for (std::size_t done = 0; done < n;) {
+    cut = cut * 1103515245u + 12345u;
+    std::size_t block = 1 + (cut >> 16) % 300;
+    if (block > n - done) block = n - done;
+    count_block(s, bytes + done, block);
+    done += block;
+  }
+  fold_pairs(s);
+  check(s.code == code);
+  check(s.code2 == code2);
+  check(s.laeufer == (n < s.laenge ? n : s.laenge));
+}
+
+void check_lines(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  std::FILE* in = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
+  if (in == nullptr) return;
+  std::string joined;
+  std::string line;
+  for (bool first = true;; first = false) {
+    read_line(in, line);
+    check(line.find('\n') == std::string::npos);
+    if (!first) joined += '\n';
+    joined += line;
+    if (std::feof(in) != 0) break;
+  }
+  std::fclose(in);
+  check(joined == std::string(reinterpret_cast<const char*>(data), size));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  check_counter(data, size);
+  check_lines(data, size);
+  return 0;
+}
