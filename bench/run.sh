@@ -12,6 +12,7 @@ need=()
 [ -f /usr/share/dict/words ] || need+=(wamerican)
 command -v ent >/dev/null || need+=(ent)
 [ -x /usr/bin/time ] || need+=(time)
+command -v bc >/dev/null || need+=(bc)
 [ -f /usr/lib/x86_64-linux-gnu/cmake/benchmark/benchmarkConfig.cmake ] || need+=(libbenchmark-dev)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
