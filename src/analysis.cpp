@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -61,27 +62,31 @@ void progress_step(AnalysisState& s) {
   std::fflush(stdout);
 }
 
+// The pair index of p[0] and its predecessor p[-1]: (p[0] << 8) | p[-1], one
+// 16-bit load on a little-endian machine.
+unsigned pair_at(const unsigned char* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p - 1, 2);
+  if constexpr (std::endian::native == std::endian::big)
+    v = static_cast<std::uint16_t>(v >> 8 | v << 8);
+  return v;
+}
+
 // Pairs of consecutive bytes: prev, then each byte of p.
 void count_pairs(std::uint32_t* table, unsigned prev, const unsigned char* p, std::size_t n) {
-  std::size_t i = 0;
+  ++table[(unsigned{p[0]} << 8) | prev];
+  std::size_t i = 1;
   for (; i + 8 <= n; i += 8) {
     std::uint64_t word;
     std::memcpy(&word, p + i, 8);
-    if (word == prev * 0x0101010101010101ULL) {  // a run of the previous byte
-      table[std::size_t{prev} * 257] += 8;
+    const unsigned last = p[i - 1];
+    if (word == last * 0x0101010101010101ULL) {  // a run of the byte before
+      table[std::size_t{last} * 257] += 8;
       continue;
     }
-    for (std::size_t k = 0; k < 8; ++k) {
-      const unsigned c = p[i + k];
-      ++table[(prev << 8) | c];
-      prev = c;
-    }
+    for (std::size_t k = 0; k < 8; ++k) ++table[pair_at(p + i + k)];
   }
-  for (; i < n; ++i) {
-    const unsigned c = p[i];
-    ++table[(prev << 8) | c];
-    prev = c;
-  }
+  for (; i < n; ++i) ++table[pair_at(p + i)];
 }
 
 void to_file(AnalysisState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -192,7 +197,7 @@ void fold_pairs(AnalysisState& s) {
   if (s.offene_paare == 0) return;
   for (unsigned a = 0; a < 256; ++a) {
     for (unsigned b = 0; b < 256; ++b) {
-      const std::uint32_t n = s.paare[(a << 8) | b];
+      const std::uint32_t n = s.paare[(b << 8) | a];
       s.code[b] += n;
       s.code2[a > b ? a - b : b - a] += n;
     }

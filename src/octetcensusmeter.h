@@ -37,7 +37,7 @@ struct AnalysisState {
   std::uint64_t mittel = 0;          // sum, then average
   std::uint16_t za = 0;              // loop index over 0 to 255
 
-  // Pair counts: paare[(a << 8) | b] counts the consecutive bytes a, b not
+  // Pair counts: paare[(b << 8) | a] counts the consecutive bytes a, b not
   // yet folded into code and code2. 32 bits each; folded before they could
   // overflow (after faltgrenze pairs at the latest) and at the end of a pass.
   std::array<std::uint32_t, 65536> paare{};
