@@ -195,8 +195,8 @@ void count_block(AnalysisState& s, const unsigned char* bytes, std::size_t count
 
 void fold_pairs(AnalysisState& s) {
   if (s.offene_paare == 0) return;
-  for (unsigned a = 0; a < 256; ++a) {
-    for (unsigned b = 0; b < 256; ++b) {
+  for (unsigned b = 0; b < 256; ++b) {
+    for (unsigned a = 0; a < 256; ++a) {
       const std::uint32_t n = s.paare[(b << 8) | a];
       s.code[b] += n;
       s.code2[a > b ? a - b : b - a] += n;
