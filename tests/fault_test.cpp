@@ -6,20 +6,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <random>
 #include <thread>
 
 #include "expected.h"
 #include "harness.h"
 
 namespace {
-
-std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(low + gen() % (256 - low));
-  return s;
-}
 
 RunOptions preloaded(std::vector<std::string> env) {
   RunOptions options;

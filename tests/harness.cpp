@@ -9,12 +9,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 #if !defined(OCTET_BINARY) || !defined(OCTET_FAULT_LIBRARY)
 #error "OCTET_BINARY and OCTET_FAULT_LIBRARY must name the program and the fault library"
 #endif
+
+namespace {
+
+// A program that runs on while the test talks to it.
+struct Child {
+  int pid = -1;
+  int in = -1;   // its standard input
+  int out = -1;  // its standard output
+};
 
 Child start_program(const std::string& dir, const RunOptions& options) {
   int in_pipe[2];
@@ -86,9 +96,22 @@ RunResult finish_program(Child& child, const std::string& input) {
   return result;
 }
 
+}  // namespace
+
 RunResult run_program(const std::string& dir, const std::string& input, const RunOptions& options) {
   Child child = start_program(dir, options);
   return finish_program(child, input);
+}
+
+std::string random_bytes(std::size_t n, unsigned seed, unsigned low) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(low + gen() % (256 - low));
+  return s;
+}
+
+bool contains(const std::string& hay, const std::string& needle) {
+  return hay.find(needle) != std::string::npos;
 }
 
 std::string program_path() { return OCTET_BINARY; }

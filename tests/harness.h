@@ -20,15 +20,9 @@ struct RunOptions {
 RunResult run_program(const std::string& dir, const std::string& input,
                       const RunOptions& options = {});
 
-// A program that runs on while the test talks to it.
-struct Child {
-  int pid = -1;
-  int in = -1;   // its standard input
-  int out = -1;  // its standard output
-};
-Child start_program(const std::string& dir, const RunOptions& options = {});
-// Closes its standard input, reads the rest of its output and waits for its end.
-RunResult finish_program(Child& child, const std::string& input = "");
+// n bytes drawn from low to 0xff, the same for the same seed.
+std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0);
+bool contains(const std::string& hay, const std::string& needle);
 
 // Where the program under test is.
 std::string program_path();

@@ -7,10 +7,6 @@
 
 namespace {
 
-bool contains(const std::string& hay, const std::string& needle) {
-  return hay.find(needle) != std::string::npos;
-}
-
 TEST(Large, SparseFilePast4GiBIsCountedExactly) {
   constexpr std::uint64_t n = (std::uint64_t{4} << 30) + 1000;
   TempDir dir;

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <random>
 
 #include "expected.h"
 #include "harness.h"
@@ -16,17 +15,6 @@ std::string bytes(std::initializer_list<unsigned> values) {
   std::string s;
   for (const unsigned v : values) s.push_back(static_cast<char>(v));
   return s;
-}
-
-std::string random_bytes(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(gen() & 0xff);
-  return s;
-}
-
-bool contains(const std::string& hay, const std::string& needle) {
-  return hay.find(needle) != std::string::npos;
 }
 
 struct CompleteCase {
