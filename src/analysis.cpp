@@ -1,15 +1,12 @@
 // The two passes over the input and the report.
 #include "analysis.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform.h"
 
 namespace {
 
@@ -19,34 +16,22 @@ constexpr std::uint64_t short_input = 10000;
 const char* const check_input = "\n\nCheck filename and suffix (e.g. input.txt) ";
 const char* const check_output = "\n\nCheck filename and suffix (e.g. output.txt) ";
 
-// A name with a NUL in it names no file.
-int open_input(const std::string& name) {
-  if (name.find('\0') != std::string::npos) return -1;
-  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return fd;
+// A name with a NUL in it, or longer than any path, names no file.
+bool names_a_file(const std::string& name) {
+  return name.size() <= longest_name && name.find('\0') == std::string::npos;
 }
 
-// Fills the buffer from the input; 0 at the end of the file, -1 on a failed read.
-long read_block(AnalysisState& s) {
-  for (;;) {
-    const ssize_t n = read(s.dateizeiger3, s.puffer.data(), s.puffer.size());
-    if (n >= 0 || errno != EINTR) return n;
-  }
+int open_password_file(AnalysisState& s, InputOpen& how) {
+  how = InputOpen::failed;
+  return names_a_file(s.name_der_datei3) ? open_input(s.name_der_datei3, how) : -1;
+}
+
+long read_next_block(AnalysisState& s) {
+  return read_block(s.dateizeiger3, s.puffer.data(), s.puffer.size());
 }
 
 [[noreturn]] void fail_unreadable(AnalysisState& s) {
   fail_and_wait(s, "\n error message: inputfile could not be read\n", check_input);
-}
-
-// True when the result name names the open input itself, by any name or link.
-bool result_is_input(const AnalysisState& s) {
-  struct stat input {};
-  struct stat result {};
-  if (s.name_der_datei2.find('\0') != std::string::npos) return false;
-  if (stat(s.name_der_datei2.c_str(), &result) != 0) return false;
-  if (fstat(s.dateizeiger3, &input) != 0) return false;
-  return input.st_dev == result.st_dev && input.st_ino == result.st_ino;
 }
 
 void show(const char* text) {
@@ -102,12 +87,17 @@ unsigned long long llu(std::uint64_t v) { return v; }
 }  // namespace
 
 void lese(AnalysisState& s) {
-  s.dateizeiger3 = open_input(s.name_der_datei3);
+  InputOpen how = InputOpen::failed;
+  s.dateizeiger3 = open_password_file(s, how);
+  if (how == InputOpen::once_only) {
+    fail_and_wait(s, "\n error message: inputfile cannot be read twice (a pipe or a terminal)\n",
+                  check_input);
+  }
   if (s.dateizeiger3 < 0) {
     fail_and_wait(s, "\n error message: inputfile could not be opened or not found\n", check_input);
   }
   for (;;) {
-    const long n = read_block(s);
+    const long n = read_next_block(s);
     if (n < 0) fail_unreadable(s);
     // The read that meets the end of the file is a read too.
     const std::uint64_t reads = n > 0 ? static_cast<std::uint64_t>(n) : 1;
@@ -119,7 +109,7 @@ void lese(AnalysisState& s) {
     }
     if (n == 0) break;
   }
-  close(s.dateizeiger3);
+  close_input(s.dateizeiger3);
   s.dateizeiger3 = -1;
   wipe_buffer(s);
   s.laenge -= 1;  // that last read returned no byte
@@ -134,17 +124,22 @@ void lese_schreibe(AnalysisState& s) {
 }
 
 void count_histograms(AnalysisState& s) {
-  s.dateizeiger3 = open_input(s.name_der_datei3);
-  if (s.dateizeiger3 < 0) {
+  InputOpen input_how = InputOpen::failed;
+  s.dateizeiger3 = open_password_file(s, input_how);
+  if (s.dateizeiger3 < 0) {  // a file that turned into a pipe meanwhile included
     show("\n file could not be opened");
     wipe_buffer(s);
     std::exit(1);
   }
-  if (result_is_input(s)) {
+  ResultOpen how = ResultOpen::failed;
+  if (names_a_file(s.name_der_datei2)) {
+    s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how);
+  }
+  if (how == ResultOpen::is_input) {
     fail_and_wait(s, "\n error message: outputfile must not be the inputfile\n", check_output);
   }
-  if (s.name_der_datei2.find('\0') == std::string::npos) {
-    s.dateizeiger2 = std::fopen(s.name_der_datei2.c_str(), "w+b");
+  if (how == ResultOpen::foreign) {
+    fail_and_wait(s, "\n error message: outputfile belongs to another user\n", check_output);
   }
   if (s.dateizeiger2 == nullptr) {
     fail_and_wait(s, "\n error message: outputfile could not be opened\n", check_output);
@@ -154,7 +149,7 @@ void count_histograms(AnalysisState& s) {
   std::printf("%d%%", s.prozent);
   std::fflush(stdout);
   for (;;) {
-    const long n = read_block(s);
+    const long n = read_next_block(s);
     if (n < 0) fail_unreadable(s);
     if (n == 0) {
       advance_progress(s, 1);  // the read that meets the end counts no byte
@@ -246,6 +241,9 @@ void calculate_average(AnalysisState& s, const Histogram& h) {
 }
 
 void write_report(AnalysisState& s) {
+  // Only now does an existing result lose what it held: a run that ended
+  // before this point left it as it was.
+  if (!empty_result(s.dateizeiger2)) s.schreibfehler = true;
   std::fputs("\n", stdout);
   std::fputs("\nByte allocation: ", stdout);
   to_file(s, "\r\nByte allocation: \r\n\r\n");
@@ -285,7 +283,7 @@ void write_report(AnalysisState& s) {
   if (std::fflush(s.dateizeiger2) != 0) s.schreibfehler = true;
   if (std::fclose(s.dateizeiger2) != 0) s.schreibfehler = true;
   s.dateizeiger2 = nullptr;
-  close(s.dateizeiger3);
+  close_input(s.dateizeiger3);
   s.dateizeiger3 = -1;
   if (s.schreibfehler) {
     fail_and_wait(s, "\n error message: result file could not be written completely\n",

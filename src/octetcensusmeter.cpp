@@ -2,18 +2,21 @@
 // prompt and the common error ending.
 #include "octetcensusmeter.h"
 
-#include <string.h>
-
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "analysis.h"
+#include "platform.h"
 
 void wipe_buffer(AnalysisState& s) {
-  explicit_bzero(s.puffer.data(), s.puffer.size());
-  // The bytes held from the last block are password bytes too.
-  explicit_bzero(&s.ch, sizeof s.ch);
-  explicit_bzero(&s.ch_alt, sizeof s.ch_alt);
-  explicit_bzero(&s.ch_temp, sizeof s.ch_temp);
+  wipe(s.puffer.data(), s.puffer.size());
+  // The pair table tells which byte pairs the password holds, and the bytes
+  // held from the last block are password bytes themselves.
+  wipe(s.paare.data(), s.paare.size() * sizeof s.paare[0]);
+  wipe(&s.ch, sizeof s.ch);
+  wipe(&s.ch_alt, sizeof s.ch_alt);
+  wipe(&s.ch_temp, sizeof s.ch_temp);
 }
 
 void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {
@@ -29,7 +32,10 @@ void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {
 
 void read_line(std::FILE* in, std::string& line) {
   line.clear();
-  for (int c = std::getc(in); c != EOF && c != '\n'; c = std::getc(in)) {
+  // One byte past the longest name is enough to know that it names no file.
+  while (line.size() <= longest_name) {
+    const int c = std::getc(in);
+    if (c == EOF || c == '\n') break;
     line.push_back(static_cast<char>(c));
   }
 }
@@ -69,9 +75,11 @@ int run_dialogue(AnalysisState& s) {
   ask("\nAnalysis finished! For details check the result file. Press ENTER to exit.\n\n",
       s.name_der_datei5);
   wipe_buffer(s);
-  // A console that could not be written saw no complete run.
+  // A console that could not be written saw no complete run. The reason is
+  // that of the last write that failed.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    std::fputs("octetcensusmeter: standard output could not be written\n", stderr);
+    std::fprintf(stderr, "octetcensusmeter: standard output could not be written: %s\n",
+                 std::strerror(errno));
     return 1;
   }
   return 0;

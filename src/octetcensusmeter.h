@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <string>
 
+// No path is longer: a longer name names no file.
+constexpr std::size_t longest_name = 4096;
+
 // Everything a run knows. Exactly one exists per process; every procedure
 // reads and writes its fields directly.
 struct AnalysisState {
@@ -48,8 +51,8 @@ struct AnalysisState {
   std::array<unsigned char, std::size_t{256} * 1024> puffer{};
 };
 
-// Wipes the read buffer and the bytes held from it. Called after each pass
-// and before every exit.
+// Wipes the read buffer, the pair table and the bytes held from the input.
+// Called after each pass and before every exit.
 void wipe_buffer(AnalysisState& s);
 
 // Prints the two message lines and "Press ENTER to exit.", reads one
@@ -57,7 +60,8 @@ void wipe_buffer(AnalysisState& s);
 [[noreturn]] void fail_and_wait(AnalysisState& s, const char* line1, const char* line2);
 
 // Reads one line without its line feed; nothing else is removed. At the end
-// of the input the line is whatever was read before it (possibly empty).
+// of the input the line is whatever was read before it (possibly empty). A
+// line longer than longest_name stops one byte past it; the rest stays unread.
 void read_line(std::FILE* in, std::string& line);
 
 // The whole dialogue of one run; returns the exit status of a run that did

@@ -159,6 +159,18 @@ inline const std::string same_error =
     "\n error message: outputfile must not be the inputfile\n"
     "\n\nCheck filename and suffix (e.g. output.txt) " +
     press_enter;
+inline const std::string foreign_error =
+    "\n error message: outputfile belongs to another user\n"
+    "\n\nCheck filename and suffix (e.g. output.txt) " +
+    press_enter;
+inline const std::string once_error =
+    "\n error message: inputfile cannot be read twice (a pipe or a terminal)\n"
+    "\n\nCheck filename and suffix (e.g. input.txt) " +
+    press_enter;
+inline const std::string write_error =
+    "\n error message: result file could not be written completely\n"
+    "\n\nCheck free disk space " +
+    press_enter;
 inline const std::string read_error =
     "\n error message: inputfile could not be read\n"
     "\n\nCheck filename and suffix (e.g. input.txt) " +

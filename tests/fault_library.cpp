@@ -1,7 +1,10 @@
 // Preloaded into the program by the tests to bring faults about for real:
 //   OCTET_FAIL_READ=N      the Nth read of a file (not of the console) fails with EIO
+//   OCTET_FAIL_OPEN=N      the Nth open fails with ENOENT
 //   OCTET_CHANGE_PATH=P    on the second open of P, its content is first replaced
 //   OCTET_CHANGE_FROM=Q    by the content of Q
+//   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
+//                          by a symbolic link to P: the race an attacker would win
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 namespace {
 
 long reads_so_far = 0;
+long opens_so_far = 0;
 int opens_of_path = 0;
 
 template <typename F>
@@ -47,6 +51,19 @@ void before_open(const char* path) {
   if (++opens_of_path == 2) copy_file(from, watched);
 }
 
+// The name is swapped between whatever check came before and the open.
+void before_create(const char* path) {
+  const char* target = std::getenv("OCTET_LINK_RESULT");
+  if (target == nullptr) return;
+  unlink(path);
+  if (symlink(target, path) != 0) std::abort();
+}
+
+bool this_open_fails() {
+  const char* n = std::getenv("OCTET_FAIL_OPEN");
+  return n != nullptr && ++opens_so_far == std::strtol(n, nullptr, 10);
+}
+
 bool this_read_fails(int fd) {
   if (fd <= 2) return false;
   const char* n = std::getenv("OCTET_FAIL_READ");
@@ -71,7 +88,12 @@ int open(const char* path, int flags, ...) {
     mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(args);
   }
+  if (this_open_fails()) {
+    errno = ENOENT;
+    return -1;
+  }
   before_open(path);
+  if ((flags & O_CREAT) != 0) before_create(path);
   return real_open(path, flags, mode);
 }
 

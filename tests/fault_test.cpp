@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "expected.h"
@@ -22,33 +26,32 @@ RunOptions preloaded(std::vector<std::string> env) {
   return options;
 }
 
-// The Nth read of the password file fails with EIO.
-struct ReadFault {
+// A fault brought about by the preloaded library.
+struct Fault {
   const char* name;
   std::size_t size;  // of the password file
-  int failing_read;
+  std::string env;   // what the library does
   std::string after_prompts;
-  bool result_created;
+  enum { none, empty, password } result;  // what the result name holds afterwards
 };
 
-void PrintTo(const ReadFault& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Fault& c, std::ostream* os) { *os << c.name; }
 
-class FailingRead : public testing::TestWithParam<ReadFault> {};
+class Faulty : public testing::TestWithParam<Fault> {};
 
-TEST_P(FailingRead, EndsTheRunAndLeavesThePasswordFileAlone) {
-  const ReadFault& c = GetParam();
+TEST_P(Faulty, EndsTheRunAndLeavesThePasswordFileAlone) {
+  const Fault& c = GetParam();
   TempDir dir;
   const std::string password = random_bytes(c.size, 7);
   dir.write("pw", password);
-  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n",
-                                  preloaded({"OCTET_FAIL_READ=" + std::to_string(c.failing_read)}));
+  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", preloaded({c.env}));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner_and_prompts() + c.after_prompts);
   EXPECT_EQ(dir.read("pw"), password);
-  EXPECT_EQ(dir.exists("out.txt"), c.result_created);
-  // The result file created just before stays as it was made: empty.
-  if (c.result_created) {
-    EXPECT_EQ(dir.read("out.txt"), "");
+  EXPECT_EQ(dir.exists("out.txt"), c.result != Fault::none);
+  // A result file created just before stays as it was made: empty.
+  if (c.result != Fault::none) {
+    EXPECT_EQ(dir.read("out.txt"), c.result == Fault::empty ? "" : password);
   }
 }
 
@@ -56,14 +59,21 @@ TEST_P(FailingRead, EndsTheRunAndLeavesThePasswordFileAlone) {
 constexpr std::size_t three_blocks = 614400;
 
 INSTANTIATE_TEST_SUITE_P(
-    Reads, FailingRead,
+    Faults, Faulty,
     testing::Values(
-        ReadFault{"first_read_of_the_length_pass", 8, 1, read_error, false},
-        ReadFault{"read_at_the_end_of_the_length_pass", three_blocks, 4, read_error, false},
-        ReadFault{"first_read_of_the_histogram_pass", 8, 3,
-                  length_pass(8) + "\n Analyze completed: 0%" + read_error, true},
-        ReadFault{"second_read_of_the_histogram_pass", three_blocks, 6,
-                  length_pass(three_blocks) + progress(three_blocks, 262144) + read_error, true}),
+        Fault{"first_read_of_the_length_pass", 8, "OCTET_FAIL_READ=1", read_error, Fault::none},
+        Fault{"read_at_the_end_of_the_length_pass", three_blocks, "OCTET_FAIL_READ=4", read_error,
+              Fault::none},
+        Fault{"first_read_of_the_histogram_pass", 8, "OCTET_FAIL_READ=3",
+              length_pass(8) + "\n Analyze completed: 0%" + read_error, Fault::empty},
+        Fault{"second_read_of_the_histogram_pass", three_blocks, "OCTET_FAIL_READ=6",
+              length_pass(three_blocks) + progress(three_blocks, 262144) + read_error,
+              Fault::empty},
+        Fault{"second_open_of_the_input", 8, "OCTET_FAIL_OPEN=2",
+              length_pass(8) + "\n file could not be opened", Fault::none},
+        // The result name turns into a link to the password file at the last moment.
+        Fault{"result_swapped_for_a_link_to_the_input", 8, "OCTET_LINK_RESULT=pw",
+              length_pass(8) + same_error, Fault::password}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The password file is replaced between the two passes.
@@ -138,6 +148,74 @@ TEST(Secrecy, NoInputByteReachesAnyOutput) {
     for (const char c : output) high += static_cast<unsigned char>(c) > 0x7f ? 1 : 0;
     EXPECT_EQ(high, 0u);
   }
+}
+
+// Waiting at its last prompt, run by an ordinary user, the program holds no
+// piece of the password in its memory, and nobody but root may look.
+TEST(Secrecy, MemoryAtTheLastPromptHoldsNoPieceOfThePassword) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the program as another user";
+  TempDir dir;
+  chmod(dir.path().c_str(), 0777);
+  const std::string password = random_bytes(4096, 12, 0x21);
+  dir.write("pw", password);
+  chmod(dir.file("pw").c_str(), 0644);
+  std::string mem_owner, core_limits;
+  std::size_t scanned = 0, pieces = 0;
+  RunOptions options;
+  options.user = 65534;
+  options.watch = [&](int pid, const std::string& console) -> std::string {
+    if (!console.ends_with(finish)) return "";
+    const std::string proc = "/proc/" + std::to_string(pid);
+    struct stat st {};
+    if (stat((proc + "/mem").c_str(), &st) == 0) mem_owner = std::to_string(st.st_uid);
+    std::ifstream limits(proc + "/limits");
+    for (std::string line; std::getline(limits, line);) {
+      if (line.starts_with("Max core file size")) core_limits = line.substr(18, 42);
+    }
+    // Every readable mapping, looked for every 16-byte piece of the password.
+    std::ifstream maps(proc + "/maps");
+    std::ifstream mem(proc + "/mem", std::ios::binary);
+    for (std::string line; std::getline(maps, line);) {
+      unsigned long from = 0, to = 0;
+      char perms[5] = {};
+      if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) != 3) continue;
+      if (perms[0] != 'r' || to - from > (256UL << 20) || contains(line, "[vvar]")) continue;
+      std::string bytes(to - from, '\0');
+      mem.clear();
+      mem.seekg(static_cast<std::streamoff>(from));
+      if (!mem.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
+      scanned += bytes.size();
+      for (std::size_t at = 0; at + 16 <= password.size(); at += 16) {
+        pieces += contains(bytes, password.substr(at, 16)) ? 1 : 0;
+      }
+    }
+    return "\n";
+  };
+  const RunResult r = run_program(dir.path(), "pw\nout\n", options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(mem_owner, "0");
+  // Soft and hard limit, as /proc lays them out.
+  EXPECT_EQ(core_limits, std::string(8, ' ') + "0" + std::string(20, ' ') + "0" +
+                             std::string(12, ' '));
+  EXPECT_GT(scanned, 0u);
+  EXPECT_EQ(pieces, 0u);
+}
+
+// Ctrl-C while the counting pass runs leaves an existing result as it was.
+TEST(Interrupt, DuringTheCountLeavesAnExistingResultAsItWas) {
+  TempDir dir;
+  dir.write("pw", "");
+  ASSERT_EQ(truncate(dir.file("pw").c_str(), off_t{1} << 30), 0);
+  dir.write("out.txt", "earlier result");
+  RunOptions options;
+  options.watch = [](int pid, const std::string& console) -> std::string {
+    if (contains(console, "completed: ")) kill(pid, SIGINT);
+    return "";
+  };
+  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", options);
+  EXPECT_EQ(r.status, -1);  // ended by the signal
+  EXPECT_FALSE(contains(r.out, "Byte allocation"));
+  EXPECT_EQ(dir.read("out.txt"), "earlier result");
 }
 
 // A real terminal, run inside tmux on a server of its own.

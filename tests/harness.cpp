@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,10 +53,22 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   for (auto& e : env_strings) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  std::vector<std::string> args = options.wrapper;
+  args.emplace_back(OCTET_BINARY);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    dup2(in_pipe[0], 0);
+    if (options.stdin_path.empty()) {
+      dup2(in_pipe[0], 0);
+    } else {
+      const int fd = open(options.stdin_path.c_str(), O_RDONLY);
+      if (fd < 0) _exit(127);
+      dup2(fd, 0);
+    }
     if (options.stdout_path.empty()) {
       dup2(out_pipe[1], 1);
     } else {
@@ -64,32 +77,46 @@ Child start_program(const std::string& dir, const RunOptions& options) {
       dup2(fd, 1);
     }
     if (chdir(dir.c_str()) != 0) _exit(127);
-    char* argv[] = {const_cast<char*>(OCTET_BINARY), nullptr};
-    execve(OCTET_BINARY, argv, envp.data());
+    for (const auto& [resource, value] : options.limits) {
+      const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+      if (setrlimit(resource, &limit) != 0) _exit(127);
+    }
+    if (options.user >= 0 && setuid(static_cast<uid_t>(options.user)) != 0) _exit(127);
+    execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(in_pipe[0]);
   close(out_pipe[1]);
+  if (options.stdout_closed) {
+    close(out_pipe[0]);
+    out_pipe[0] = -1;
+  }
   // The program may end before it has read all of its input.
   signal(SIGPIPE, SIG_IGN);
   return Child{pid, in_pipe[1], out_pipe[0]};
 }
 
-RunResult finish_program(Child& child, const std::string& input) {
+void type(const Child& child, const std::string& input) {
   std::size_t done = 0;
   while (done < input.size()) {
     const ssize_t n = write(child.in, input.data() + done, input.size() - done);
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
-  close(child.in);
+}
+
+RunResult finish_program(Child& child, const std::string& input, const RunOptions& options) {
+  type(child, input);
+  if (!options.watch) close(child.in);
   RunResult result;
   char buf[65536];
-  for (ssize_t n; (n = read(child.out, buf, sizeof buf)) > 0;) {
+  for (ssize_t n; child.out >= 0 && (n = read(child.out, buf, sizeof buf)) > 0;) {
     result.out.append(buf, static_cast<std::size_t>(n));
     result.writes.emplace_back(buf, static_cast<std::size_t>(n));
+    if (options.watch) type(child, options.watch(child.pid, result.out));
   }
-  close(child.out);
+  if (options.watch) close(child.in);
+  if (child.out >= 0) close(child.out);
   int wstatus = 0;
   waitpid(child.pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
@@ -100,7 +127,7 @@ RunResult finish_program(Child& child, const std::string& input) {
 
 RunResult run_program(const std::string& dir, const std::string& input, const RunOptions& options) {
   Child child = start_program(dir, options);
-  return finish_program(child, input);
+  return finish_program(child, input, options);
 }
 
 std::string random_bytes(std::size_t n, unsigned seed, unsigned low) {

@@ -1,0 +1,52 @@
+// What the standard library does not give and each system does its own way:
+// opening and reading the input, opening the result safely, wiping memory and
+// guarding the process. The rest of the program does not know where it runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// How an attempt to open the input ended.
+enum class InputOpen {
+  opened,
+  failed,     // missing, unreadable, or no name of a file
+  once_only,  // a pipe, a socket or a terminal: a second pass would read other bytes
+};
+
+// Opens the file for binary reading without waiting for a pipe's writer.
+// Returns the open file, or -1 with the reason in how.
+int open_input(const std::string& name, InputOpen& how);
+
+// Fills the buffer from the input: the number of bytes read, 0 at the end of
+// the file, -1 when the read failed.
+long read_block(int input, unsigned char* buffer, std::size_t size);
+
+void close_input(int input);
+
+// How an attempt to open the result ended.
+enum class ResultOpen {
+  opened,
+  failed,    // could not be opened or created
+  is_input,  // the file opened is the open input itself, by whatever name
+  foreign,   // a regular file that belongs to another user
+};
+
+// Opens the result for binary writing, created private (owner only) if it is
+// missing and NOT emptied: an existing file keeps what it holds until
+// empty_result. The file opened is checked, not the name. Returns the stream,
+// or nullptr with the reason in how; a refused file is left as it was.
+std::FILE* open_result(const std::string& name, int input, ResultOpen& how);
+
+// Empties a regular result file before its first write; devices are left
+// alone. False when that failed.
+bool empty_result(std::FILE* result);
+
+// Overwrites memory with zeros in a way the compiler cannot leave out.
+void wipe(void* memory, std::size_t size);
+
+// Called first thing: no core dumps and no reading of this process's memory
+// by others; a closed console pipe or a file size limit become write errors
+// instead of killing the process; the console speaks UTF-8 where that is not
+// the default.
+void protect_process();

@@ -1,0 +1,102 @@
+// The platform layer on POSIX systems (Linux, macOS, the BSDs).
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform.h"
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
+int open_input(const std::string& name, InputOpen& how) {
+  how = InputOpen::failed;
+  // Without O_NONBLOCK the open of a FIFO would wait for a writer.
+  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return -1;
+  }
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0) {
+    close(fd);
+    how = InputOpen::once_only;
+    return -1;
+  }
+  // Reads wait again, as they do on every ordinary file.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return -1;
+  }
+#if defined(POSIX_FADV_SEQUENTIAL)
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+  how = InputOpen::opened;
+  return fd;
+}
+
+long read_block(int input, unsigned char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = read(input, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+void close_input(int input) { close(input); }
+
+std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
+  how = ResultOpen::failed;
+  // No O_TRUNC: what the file holds stays until the report is written.
+  const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) return nullptr;
+  struct stat result {};
+  struct stat in {};
+  if (fstat(fd, &result) != 0 || fstat(input, &in) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  if (result.st_dev == in.st_dev && result.st_ino == in.st_ino) {
+    how = ResultOpen::is_input;
+  } else if (S_ISREG(result.st_mode) && result.st_uid != geteuid()) {
+    how = ResultOpen::foreign;  // its owner would read the tables
+  } else {
+    std::FILE* stream = fdopen(fd, "wb");
+    if (stream != nullptr) {
+      how = ResultOpen::opened;
+      return stream;
+    }
+  }
+  close(fd);
+  return nullptr;
+}
+
+bool empty_result(std::FILE* result) {
+  const int fd = fileno(result);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return false;
+  return !S_ISREG(st.st_mode) || ftruncate(fd, 0) == 0;
+}
+
+void wipe(void* memory, std::size_t size) {
+  // A write through a volatile pointer is never dropped as dead.
+  auto* p = static_cast<volatile unsigned char*>(memory);
+  for (std::size_t i = 0; i < size; ++i) p[i] = 0;
+}
+
+void protect_process() {
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+#if defined(__linux__)
+  // Not dumpable: no core reaches a core handler either, and other processes
+  // of the same user cannot read this one's memory.
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
