@@ -1,5 +1,6 @@
 // Complete runs of the program, compared byte for byte.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -164,13 +165,13 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"result_is_a_hard_link_to_the_input",
                     [](const TempDir& d) {
                       with_password(d);
-                      link(d.file("pw.txt").c_str(), d.file("hard").c_str());
+                      ASSERT_EQ(link(d.file("pw.txt").c_str(), d.file("hard").c_str()), 0);
                     },
                     "pw.txt\nhard\n", measured + same_error, password_unchanged},
         FailureCase{"result_is_a_symbolic_link_to_the_input",
                     [](const TempDir& d) {
                       with_password(d);
-                      symlink("pw.txt", d.file("soft").c_str());
+                      ASSERT_EQ(symlink("pw.txt", d.file("soft").c_str()), 0);
                     },
                     "pw.txt\nsoft\n", measured + same_error, password_unchanged},
         FailureCase{"input_is_a_fifo",
@@ -179,6 +180,16 @@ INSTANTIATE_TEST_SUITE_P(
                       mkfifo(d.file("fifo").c_str(), 0600);
                     },
                     "fifo\nout.txt\n", once_error, nothing_created},
+        FailureCase{"input_is_a_terminal",
+                    [](const TempDir& d) {
+                      with_password(d);
+                      // The master stays open for the run, so that the terminal exists.
+                      const int master = posix_openpt(O_RDWR | O_NOCTTY);
+                      ASSERT_GE(master, 0);
+                      ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+                      ASSERT_EQ(symlink(ptsname(master), d.file("tty").c_str()), 0);
+                    },
+                    "tty\nout.txt\n", once_error, nothing_created},
         FailureCase{"result_belongs_to_another_user",
                     [](const TempDir& d) {
                       with_password(d);
