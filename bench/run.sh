@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Times a whole run of the optimised tool side by side with a byte-at-a-time
-# build of the two passes, `ent -c`, and two plain read(2) passes (the read
-# limit), in turns, on a 512 MiB word list in the page cache. Prints the
-# medians, the ratios and the peak memory.  Usage: bench/run.sh [RUNS]
+# Times whole runs of the optimised tool side by side, in turns, on two inputs
+# in the page cache: 512 MiB of text (a word list) and 512 MiB of random bytes.
+# Beside the tool: a byte-at-a-time build of the same two passes, two plain
+# read(2) passes into a 256 KiB buffer (the read limit), and optionally the
+# tool built from an older commit. Prints the medians of wall and CPU time
+# (user + system) and the ratios. Notes on noise: bench/NOISE.md.
+#
+# Usage: bench/run.sh [RUNS] [COMMIT]     e.g. bench/run.sh 7 f6332e5
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
+baseline=${2:-}
 work=${BENCH_DIR:-/tmp/octetcensusmeter-bench}
 
 need=()
 [ -f /usr/share/dict/words ] || need+=(wamerican)
-command -v ent >/dev/null || need+=(ent)
 [ -x /usr/bin/time ] || need+=(time)
-command -v bc >/dev/null || need+=(bc)
-[ -f /usr/lib/x86_64-linux-gnu/cmake/benchmark/benchmarkConfig.cmake ] || need+=(libbenchmark-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
@@ -24,53 +27,80 @@ cmake --build build/bench -j2 >/dev/null
 tool=$PWD/build/bench/octetcensusmeter
 bytewise=$PWD/build/bench/bench/octetcensusmeter_bytewise
 readlimit=$PWD/build/bench/bench/read_limit
+names=(tool bytewise readlimit)
+if [ -n "$baseline" ]; then
+  # The older commit, built the same way from a clean checkout of it.
+  old=$work/baseline-src
+  rm -rf "$old"
+  mkdir -p "$old"
+  git archive "$baseline" | tar -x -C "$old"
+  cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DOCTET_TESTS=OFF >/dev/null
+  cmake --build "$old/build" -j2 --target octetcensusmeter >/dev/null
+  names=(tool baseline bytewise readlimit)
+fi
 
 mkdir -p "$work"
 cd "$work"
-if [ "$(stat -c %s words512 2>/dev/null || echo 0)" != 536870912 ]; then
-  : >words512.tmp
-  while [ "$(stat -c %s words512.tmp)" -lt 536870912 ]; do cat /usr/share/dict/words >>words512.tmp; done
-  truncate -s 536870912 words512.tmp
-  mv words512.tmp words512
+size=536870912
+if [ "$(stat -c %s text 2>/dev/null || echo 0)" != $size ]; then
+  : >text.tmp
+  while [ "$(stat -c %s text.tmp)" -lt $size ]; do cat /usr/share/dict/words >>text.tmp; done
+  truncate -s $size text.tmp
+  mv text.tmp text
 fi
-head -c 1048576 words512 >words1
-cat words512 >/dev/null  # into the page cache
+[ "$(stat -c %s random 2>/dev/null || echo 0)" = $size ] ||
+  head -c $size /dev/urandom >random
+head -c 1048576 text >small
 
-seconds() {  # wall time of one command, in seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+# The command line of each program on input $1; each runs under one bash.
+command_of() {
+  case $1 in
+    tool) echo "printf '%s\\nresult-tool.txt\\n\\n' $2 | '$tool'" ;;
+    baseline) echo "printf '%s\\nresult-baseline.txt\\n\\n' $2 | '$old/build/octetcensusmeter'" ;;
+    bytewise) echo "'$bytewise' $2 result-bytewise.txt" ;;
+    readlimit) echo "'$readlimit' $2" ;;
+  esac
 }
-run_tool() { printf 'words512\nresult.txt\n\n' | "$tool"; }
-run_bytewise() { "$bytewise" words512 result-bytewise.txt; }
-run_ent() { ent -c words512; }
-run_readlimit() { "$readlimit" words512; }
 
-declare -A times
-names=(tool bytewise ent readlimit)
-for ((i = 0; i < runs; i++)); do
-  for n in "${names[@]}"; do times[$n]+="$(seconds "run_$n") "; done
-done
+# One timed run: prints "wall cpu" in seconds, the CPU time of all its processes.
+timed() {
+  /usr/bin/time -f '%e %U %S' -o time.out bash -c "$1" >/dev/null 2>&1
+  awk '{printf "%s %.3f\n", $1, $2 + $3}' time.out
+}
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
-echo "median wall time of $runs runs each, 512 MiB word list in the page cache:"
-declare -A med
-for n in "${names[@]}"; do
-  med[$n]=$(median "${times[$n]}")
-  printf '  %-10s %8.3f s   (all: %s)\n' "$n" "${med[$n]}" "${times[$n]}"
+echo "commit $(git -C "$OLDPWD" rev-parse --short HEAD)${baseline:+, baseline $baseline}; $runs runs each, in turns"
+for input in text random; do
+  cat "$input" >/dev/null  # into the page cache
+  declare -A wall=() cpu=()
+  for ((i = 0; i < runs; i++)); do
+    for n in "${names[@]}"; do
+      read -r w c < <(timed "$(command_of "$n" "$input")")
+      wall[$n]+="$w "
+      cpu[$n]+="$c "
+    done
+  done
+  echo "== 512 MiB of $input: medians (wall s, CPU s), and each over the read limit"
+  lw=$(median "${wall[readlimit]}")
+  lc=$(median "${cpu[readlimit]}")
+  for n in "${names[@]}"; do
+    mw=$(median "${wall[$n]}")
+    mc=$(median "${cpu[$n]}")
+    printf '  %-10s wall %7.3f  cpu %7.3f   /readlimit: wall %6s  cpu %6s   (cpu: %s)\n' \
+      "$n" "$mw" "$mc" "$(ratio "$mw" "$lw")" "$(ratio "$mc" "$lc")" "${cpu[$n]}"
+    eval "med_$n=$mc"
+  done
+  printf '  bytewise / tool, cpu: %s\n' "$(ratio "$med_bytewise" "$med_tool")"
+  [ -z "$baseline" ] || printf '  tool / baseline, cpu: %s\n' "$(ratio "$med_tool" "$med_baseline")"
+  cmp -s <(grep -a '^Byte 0x' result-tool.txt) <(grep -a '^Byte 0x' result-bytewise.txt) ||
+    { echo "byte counts of the tool and of the byte-at-a-time build DIFFER"; exit 1; }
+  [ -z "$baseline" ] || cmp -s result-tool.txt result-baseline.txt ||
+    { echo "result files of the tool and of the baseline DIFFER"; exit 1; }
+  unset wall cpu
 done
-printf 'bytewise / tool  = %6.1f   (goal: at least 15)\n' "$(echo "${med[bytewise]} / ${med[tool]}" | bc -l)"
-printf 'ent / tool       = %6.1f   (goal: at least 12)\n' "$(echo "${med[ent]} / ${med[tool]}" | bc -l)"
-printf 'tool / readlimit = %6.1f   (goal: at most 4)\n' "$(echo "${med[tool]} / ${med[readlimit]}" | bc -l)"
-printf 'tool throughput  = %6.2f GB/s of input\n' "$(echo "536870912 / ${med[tool]} / 1000000000" | bc -l)"
 
-for f in words1 words512; do
-  kb=$(printf '%s\nresult.txt\n\n' "$f" | /usr/bin/time -v "$tool" 2>&1 >/dev/null |
-    awk -F: '/Maximum resident set size/ {print $2}')
-  printf 'peak resident set, %-8s input: %6d KiB\n' "$f" "$kb"
+for f in small text; do
+  kb=$(printf '%s\nresult-tool.txt\n\n' "$f" | /usr/bin/time -f '%M' "$tool" 2>&1 >/dev/null | tail -n1)
+  printf 'peak resident set, %-6s input: %6d KiB\n' "$f" "$kb"
 done
-cmp -s <(grep -a '^Byte 0x' result.txt) <(grep -a '^Byte 0x' result-bytewise.txt) &&
-  echo "byte counts of the tool and of the byte-at-a-time build agree" ||
-  { echo "byte counts DIFFER"; exit 1; }

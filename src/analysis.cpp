@@ -47,31 +47,55 @@ void progress_step(AnalysisState& s) {
   std::fflush(stdout);
 }
 
-// The pair index of p[0] and its predecessor p[-1]: (p[0] << 8) | p[-1], one
-// 16-bit load on a little-endian machine.
-unsigned pair_at(const unsigned char* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p - 1, 2);
-  if constexpr (std::endian::native == std::endian::big)
-    v = static_cast<std::uint16_t>(v >> 8 | v << 8);
-  return v;
+// Advances the percentage display by that many iterations of the pass.
+void advance_progress(AnalysisState& s, std::uint64_t iterations) {
+  s.warte += iterations;
+  if (s.laenge > short_input) {
+    const std::uint64_t q = s.laenge / 100;
+    while (s.warte >= q) {
+      s.warte -= q;
+      progress_step(s);
+    }
+  } else if (s.merker == 0) {
+    s.merker = 1;
+    s.prozent = 100;
+    std::printf("\b\b%d%%", s.prozent);
+    std::fflush(stdout);
+  }
 }
 
-// Pairs of consecutive bytes: prev, then each byte of p.
+// Eight bytes from p as one word whose lowest 8 bits are p[0], on any machine.
+std::uint64_t load_little_endian(const unsigned char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// The pairs of consecutive bytes: prev and p[0], then each byte of p and the
+// next. A pair a, b is counted at table[(b << 8) | a].
+//
+// Eight pairs a step and no load per byte: the word at p + i - 1 holds, in its
+// four 16-bit fields, the pairs that end at p[i], p[i+2], p[i+4] and p[i+6];
+// the word at p + i holds those that end at p[i+1], p[i+3], p[i+5] and p[i+7].
+// Two equal words mean nine equal bytes, a run: eight pairs (v, v) in one add.
 void count_pairs(std::uint32_t* table, unsigned prev, const unsigned char* p, std::size_t n) {
   ++table[(unsigned{p[0]} << 8) | prev];
   std::size_t i = 1;
   for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    const unsigned last = p[i - 1];
-    if (word == last * 0x0101010101010101ULL) {  // a run of the byte before
-      table[std::size_t{last} * 257] += 8;
+    const std::uint64_t ending_even = load_little_endian(p + i - 1);
+    const std::uint64_t ending_odd = load_little_endian(p + i);
+    if (ending_even == ending_odd) {
+      const unsigned v = p[i];
+      table[(v << 8) | v] += 8;
       continue;
     }
-    for (std::size_t k = 0; k < 8; ++k) ++table[pair_at(p + i + k)];
+    for (unsigned shift = 0; shift < 64; shift += 16) {
+      ++table[(ending_even >> shift) & 0xffff];
+      ++table[(ending_odd >> shift) & 0xffff];
+    }
   }
-  for (; i < n; ++i) ++table[pair_at(p + i)];
+  for (; i < n; ++i) ++table[(unsigned{p[i]} << 8) | p[i - 1]];
 }
 
 void to_file(AnalysisState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -82,7 +106,8 @@ void to_file(AnalysisState& s, const char* format, ...) {
   va_end(args);
 }
 
-unsigned long long llu(std::uint64_t v) { return v; }
+// A count as printf's %llu takes it.
+unsigned long long as_llu(std::uint64_t v) { return v; }
 
 }  // namespace
 
@@ -99,7 +124,9 @@ void lese(AnalysisState& s) {
   for (;;) {
     const long n = read_next_block(s);
     if (n < 0) fail_unreadable(s);
-    // The read that meets the end of the file is a read too.
+    // The read that meets the end of the file counts as a read too, so that
+    // the dots fall where a byte-at-a-time reader's would: 4,999,999 bytes
+    // take 5,000,000 reads and get their dot.
     const std::uint64_t reads = n > 0 ? static_cast<std::uint64_t>(n) : 1;
     s.laenge += reads;
     s.warte += reads;
@@ -115,7 +142,7 @@ void lese(AnalysisState& s) {
   s.laenge -= 1;  // that last read returned no byte
   s.warte = 0;
   std::fputs("\n", stdout);
-  std::printf("length : %llu\n", llu(s.laenge));
+  std::printf("length : %llu\n", as_llu(s.laenge));
 }
 
 void lese_schreibe(AnalysisState& s) {
@@ -164,8 +191,6 @@ void count_histograms(AnalysisState& s) {
 }
 
 void count_block(AnalysisState& s, const unsigned char* bytes, std::size_t count) {
-  if (count == 0) return;
-  s.ch = bytes[count - 1];
   // Bytes past the measured length (an input that grew) are not counted.
   std::size_t n = count;
   if (s.laenge - s.laeufer < n) n = static_cast<std::size_t>(s.laenge - s.laeufer);
@@ -188,6 +213,16 @@ void count_block(AnalysisState& s, const unsigned char* bytes, std::size_t count
   }
 }
 
+void count_block_plainly(AnalysisState& s, const unsigned char* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count && s.laeufer < s.laenge; ++i) {
+    const std::uint8_t b = bytes[i];
+    ++s.code[b];
+    if (s.laeufer > 0) ++s.code2[b >= s.ch_alt ? b - s.ch_alt : s.ch_alt - b];
+    s.ch_alt = b;
+    ++s.laeufer;
+  }
+}
+
 void fold_pairs(AnalysisState& s) {
   if (s.offene_paare == 0) return;
   for (unsigned b = 0; b < 256; ++b) {
@@ -199,22 +234,6 @@ void fold_pairs(AnalysisState& s) {
   }
   s.paare.fill(0);
   s.offene_paare = 0;
-}
-
-void advance_progress(AnalysisState& s, std::uint64_t iterations) {
-  s.warte += iterations;
-  if (s.laenge > short_input) {
-    const std::uint64_t q = s.laenge / 100;
-    while (s.warte >= q) {
-      s.warte -= q;
-      progress_step(s);
-    }
-  } else if (s.merker == 0) {
-    s.merker = 1;
-    s.prozent = 100;
-    std::printf("\b\b%d%%", s.prozent);
-    std::fflush(stdout);
-  }
 }
 
 void find_upper_limit(AnalysisState& s, const Histogram& h) {
@@ -247,38 +266,38 @@ void write_report(AnalysisState& s) {
   std::fputs("\n", stdout);
   std::fputs("\nByte allocation: ", stdout);
   to_file(s, "\r\nByte allocation: \r\n\r\n");
-  for (unsigned v = 0; v < 256; ++v) to_file(s, "Byte 0x%x = %llu \r\n", v, llu(s.code[v]));
+  for (unsigned v = 0; v < 256; ++v) to_file(s, "Byte 0x%x = %llu \r\n", v, as_llu(s.code[v]));
 
   find_upper_limit(s, s.code);
-  std::printf("\n\nupper limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.gross));
-  to_file(s, "\r\nupper limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.gross));
+  std::printf("\n\nupper limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.gross));
+  to_file(s, "\r\nupper limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.gross));
   find_lower_limit(s, s.code);
-  std::printf("lower limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.klein));
-  to_file(s, "lower limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.klein));
+  std::printf("lower limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.klein));
+  to_file(s, "lower limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.klein));
   to_file(s, "\r\n(Other bytes with the same frequency are possible)\r\n");
   std::fputs("(Other bytes with the same frequency are possible)\n", stdout);
   calculate_average(s, s.code);
-  std::printf("calculate average frequency = %llu \n\n\n", llu(s.mittel));
-  to_file(s, "calculate average frequency = %llu \r\n\r\n", llu(s.mittel));
+  std::printf("calculate average frequency = %llu \n\n\n", as_llu(s.mittel));
+  to_file(s, "calculate average frequency = %llu \r\n\r\n", as_llu(s.mittel));
 
   std::fputs("\nByte diversification (differences of two following bytes): ", stdout);
   to_file(s, "\r\n\r\nByte diversification (differences of two following bytes): \r\n\r\n");
-  for (unsigned d = 0; d < 256; ++d) to_file(s, "difference 0x%x = %llu \r\n", d, llu(s.code2[d]));
+  for (unsigned d = 0; d < 256; ++d) to_file(s, "difference 0x%x = %llu \r\n", d, as_llu(s.code2[d]));
 
   s.gross = 0;
   find_upper_limit(s, s.code2);
-  std::printf("\n\nupper limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.gross));
-  to_file(s, "\r\nupper limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.gross));
+  std::printf("\n\nupper limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.gross));
+  to_file(s, "\r\nupper limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.gross));
   s.klein = UINT64_MAX;
   find_lower_limit(s, s.code2);
-  std::printf("lower limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, llu(s.klein));
-  to_file(s, "lower limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, llu(s.klein));
+  std::printf("lower limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.klein));
+  to_file(s, "lower limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.klein));
   to_file(s, "\r\n(Other differences with the same frequency are possible)");
   std::fputs("(Other differences with the same frequency are possible)\n", stdout);
   s.mittel = 0;
   calculate_average(s, s.code2);
-  std::printf("calculate average frequency = %llu \n", llu(s.mittel));
-  to_file(s, "\r\ncalculate average frequency = %llu \r\n", llu(s.mittel));
+  std::printf("calculate average frequency = %llu \n", as_llu(s.mittel));
+  to_file(s, "\r\ncalculate average frequency = %llu \r\n", as_llu(s.mittel));
 
   if (std::fflush(s.dateizeiger2) != 0) s.schreibfehler = true;
   if (std::fclose(s.dateizeiger2) != 0) s.schreibfehler = true;

@@ -7,8 +7,6 @@
 
 #include "octetcensusmeter.h"
 
-using Histogram = std::array<std::uint64_t, 256>;
-
 // The length pass: measures the input into laenge, with a dot for every
 // 5,000,000 reads.
 void lese(AnalysisState& s);
@@ -24,13 +22,19 @@ void count_histograms(AnalysisState& s);
 void write_report(AnalysisState& s);
 
 // Counts one block of input bytes, as byte-at-a-time counting would: only
-// while laeufer < laenge, the first byte of the input has no predecessor.
-// Pairs are held in paare until fold_pairs adds them to code and code2.
+// while laeufer < laenge; the first byte of the input has no predecessor.
+//
+// The fast counter: each pair of consecutive bytes costs one increment in a
+// table of 65,536 32-bit counters (256 KiB, at home in the second-level
+// cache), from which both histograms follow; runs of one value cost one add
+// per eight bytes. Pairs are held in paare until fold_pairs adds them to code
+// and code2, before any counter could overflow and at the end of the pass.
 void count_block(AnalysisState& s, const unsigned char* bytes, std::size_t count);
 void fold_pairs(AnalysisState& s);
 
-// Advances the percentage display by that many iterations of the pass.
-void advance_progress(AnalysisState& s, std::uint64_t iterations);
+// The plain counter, one byte at a time straight into code and code2: what
+// count_block followed by fold_pairs must give.
+void count_block_plainly(AnalysisState& s, const unsigned char* bytes, std::size_t count);
 
 void find_upper_limit(AnalysisState& s, const Histogram& h);
 void find_lower_limit(AnalysisState& s, const Histogram& h);

@@ -11,12 +11,10 @@
 
 void wipe_buffer(AnalysisState& s) {
   wipe(s.puffer.data(), s.puffer.size());
-  // The pair table tells which byte pairs the password holds, and the bytes
-  // held from the last block are password bytes themselves.
+  // The pair table tells which byte pairs the password holds, and the byte
+  // held from the last block is a password byte itself.
   wipe(s.paare.data(), s.paare.size() * sizeof s.paare[0]);
-  wipe(&s.ch, sizeof s.ch);
   wipe(&s.ch_alt, sizeof s.ch_alt);
-  wipe(&s.ch_temp, sizeof s.ch_temp);
 }
 
 void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {

@@ -9,6 +9,9 @@
 // No path is longer: a longer name names no file.
 constexpr std::size_t longest_name = 4096;
 
+// 256 counts, indexed by a byte value or by a difference.
+using Histogram = std::array<std::uint64_t, 256>;
+
 // Everything a run knows. Exactly one exists per process; every procedure
 // reads and writes its fields directly.
 struct AnalysisState {
@@ -27,12 +30,12 @@ struct AnalysisState {
   std::uint8_t prozent = 0;   // the percentage shown, 0 to 100
   std::uint8_t merker = 0;    // 1 once a short input has shown its 100 %
 
-  std::uint8_t ch = 0;       // the byte just read
-  std::uint8_t ch_alt = 0;   // the previous byte
-  std::uint8_t ch_temp = 0;  // the byte just read while ch holds a difference
+  // The last byte counted: the predecessor of the next block's first byte.
+  // Bytes are counted a block at a time, so no field holds "the byte just read".
+  std::uint8_t ch_alt = 0;
 
-  std::array<std::uint64_t, 256> code{};   // byte allocation
-  std::array<std::uint64_t, 256> code2{};  // byte diversification
+  Histogram code{};   // byte allocation
+  Histogram code2{};  // byte diversification
 
   std::uint64_t gross = 0;           // running maximum
   std::uint64_t klein = UINT64_MAX;  // running minimum
@@ -45,7 +48,7 @@ struct AnalysisState {
   // overflow (after faltgrenze pairs at the latest) and at the end of a pass.
   std::array<std::uint32_t, 65536> paare{};
   std::uint64_t offene_paare = 0;
-  std::uint64_t faltgrenze = UINT32_MAX;
+  std::uint64_t faltgrenze = UINT32_MAX;  // lowered only by tests, to fold often
 
   // The one read buffer. Wiped after each pass and before every exit.
   std::array<unsigned char, std::size_t{256} * 1024> puffer{};

@@ -1,4 +1,4 @@
-// The block counter against the plain loop that reads one byte at a time.
+// The fast block counter against the plain one that counts one byte at a time.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -6,33 +6,13 @@
 #include <vector>
 
 #include "analysis.h"
+#include "rows.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// One byte per iteration, counted only while laeufer < laenge; the first
-// byte of the input has no predecessor.
-void count_plainly(AnalysisState& s, const Bytes& data) {
-  for (const unsigned char b : data) {
-    s.ch = b;
-    if (s.laeufer < s.laenge) {
-      ++s.code[s.ch];
-      if (s.laeufer == 0) {
-        s.ch_alt = s.ch;
-      } else {
-        s.ch_temp = s.ch;
-        s.ch = s.ch >= s.ch_alt ? s.ch - s.ch_alt : s.ch_alt - s.ch;
-        s.ch_alt = s.ch_temp;
-        ++s.code2[s.ch];
-      }
-      ++s.laeufer;
-    }
-  }
-}
-
-struct Shape {
-  const char* name;
+struct Shape : Row {
   std::size_t length;     // the longest input; each trial draws its length up to it
   int kind;               // 0 random, 1 runs of one value, 2 only 0x00 and 0xff, 3 text
   long length_offset;     // laenge = length + offset: an input that grew or shrank
@@ -62,7 +42,6 @@ Bytes make(const Shape& shape, std::mt19937& gen) {
   return b;
 }
 
-void PrintTo(const Shape& c, std::ostream* os) { *os << c.name; }
 
 class BlockCounter : public testing::TestWithParam<Shape> {};
 
@@ -77,7 +56,7 @@ TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
     const auto laenge = static_cast<std::uint64_t>(measured < 0 ? 0 : measured);
     fast->laenge = plain->laenge = laenge;
     fast->faltgrenze = shape.fold_at;
-    count_plainly(*plain, data);
+    count_block_plainly(*plain, data.data(), data.size());
     std::size_t at = 0;
     while (at < data.size()) {
       // Short blocks now and then, so that some block ends just past laenge.
@@ -108,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, BlockCounter,
                                          Shape{"folds_often", 5000, 0, 0, 7},
                                          Shape{"folds_in_runs", 5000, 1, 0, 1},
                                          Shape{"folds_with_guard", 5000, 2, -77, 13}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         row_name);
 
 // Pair counters are 32 bits wide: more than 2^32 pairs of one kind stay exact.
 TEST(BlockCounter, CountsPast32BitsExactly) {

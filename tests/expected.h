@@ -103,44 +103,54 @@ struct Report {
   std::string file;
 };
 
+// The texts that tell the two halves of the report apart. In them, and in
+// what add_half builds, @ stands for a line end: LF on the console, CR LF in
+// the file.
+struct Half {
+  const char* title;  // the heading, with its trailing space
+  const char* what;   // "Byte" or "difference", before each value
+  const char* whats;  // "bytes" or "differences"
+  const char* console_gap;
+  const char* console_tail;
+  const char* file_gap;
+  const char* file_tail;
+};
+
+// One half of the report: a histogram and its statistics.
+inline void add_half(Report& r, const Counts& h, const Limits& l, const Half& t) {
+  const auto s = [](std::uint64_t v) { return std::to_string(v); };
+  const std::string what = t.what;
+  const std::string limits = "upper limit is " + what + " 0x" + hex(l.upper_value) + " = " +
+                             s(l.upper) + " times@lower limit is " + what + " 0x" +
+                             hex(l.lower_value) + " = " + s(l.lower) + " times@";
+  const std::string other =
+      std::string("(Other ") + t.whats + " with the same frequency are possible)";
+  const std::string average = "calculate average frequency = " + s(l.average) + " @";
+  const auto ends = [](std::string text, const char* end) {
+    for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, end);
+    return text;
+  };
+  r.console += ends(t.console_gap + (t.title + ("@@" + limits)) + other + "@" + average +
+                        t.console_tail,
+                    "\n");
+  std::string table;
+  for (unsigned v = 0; v < 256; ++v) table += what + " 0x" + hex(v) + " = " + s(h[v]) + " @";
+  r.file += ends(t.file_gap + (t.title + ("@@" + table)) + "@" + limits + "@" + other + "@" +
+                     average + t.file_tail,
+                 "\r\n");
+}
+
 inline Report report_of(const Census& c) {
   unsigned carried = 0x39;
   Limits b{};
   Limits d{};
   limits_of(c.code, carried, b);
   limits_of(c.code2, carried, d);
-  const auto s = [](std::uint64_t v) { return std::to_string(v); };
   Report r;
-  r.console = "\n\nByte allocation: \n\nupper limit is Byte 0x" + hex(b.upper_value) + " = " +
-              s(b.upper) + " times\nlower limit is Byte 0x" + hex(b.lower_value) + " = " +
-              s(b.lower) +
-              " times\n(Other bytes with the same frequency are possible)\n"
-              "calculate average frequency = " +
-              s(b.average) +
-              " \n\n\n\nByte diversification (differences of two following bytes): "
-              "\n\nupper limit is difference 0x" +
-              hex(d.upper_value) + " = " + s(d.upper) + " times\nlower limit is difference 0x" +
-              hex(d.lower_value) + " = " + s(d.lower) +
-              " times\n(Other differences with the same frequency are possible)\n"
-              "calculate average frequency = " +
-              s(d.average) + " \n";
-  r.file = "\r\nByte allocation: \r\n\r\n";
-  for (unsigned v = 0; v < 256; ++v) r.file += "Byte 0x" + hex(v) + " = " + s(c.code[v]) + " \r\n";
-  r.file += "\r\nupper limit is Byte 0x" + hex(b.upper_value) + " = " + s(b.upper) +
-            " times\r\nlower limit is Byte 0x" + hex(b.lower_value) + " = " + s(b.lower) +
-            " times\r\n\r\n(Other bytes with the same frequency are possible)\r\n"
-            "calculate average frequency = " +
-            s(b.average) +
-            " \r\n\r\n\r\n\r\nByte diversification (differences of two following bytes): "
-            "\r\n\r\n";
-  for (unsigned v = 0; v < 256; ++v) {
-    r.file += "difference 0x" + hex(v) + " = " + s(c.code2[v]) + " \r\n";
-  }
-  r.file += "\r\nupper limit is difference 0x" + hex(d.upper_value) + " = " + s(d.upper) +
-            " times\r\nlower limit is difference 0x" + hex(d.lower_value) + " = " + s(d.lower) +
-            " times\r\n\r\n(Other differences with the same frequency are possible)"
-            "\r\ncalculate average frequency = " +
-            s(d.average) + " \r\n";
+  add_half(r, c.code, b, {"Byte allocation: ", "Byte", "bytes", "@@", "@@", "@", "@"});
+  add_half(r, c.code2, d,
+           {"Byte diversification (differences of two following bytes): ", "difference",
+            "differences", "@", "", "@@", ""});
   return r;
 }
 

@@ -14,6 +14,7 @@
 
 #include "expected.h"
 #include "harness.h"
+#include "rows.h"
 
 namespace {
 
@@ -27,15 +28,13 @@ RunOptions preloaded(std::vector<std::string> env) {
 }
 
 // A fault brought about by the preloaded library.
-struct Fault {
-  const char* name;
+struct Fault : Row {
   std::size_t size;  // of the password file
   std::string env;   // what the library does
   std::string after_prompts;
   enum { none, empty, password } result;  // what the result name holds afterwards
 };
 
-void PrintTo(const Fault& c, std::ostream* os) { *os << c.name; }
 
 class Faulty : public testing::TestWithParam<Fault> {};
 
@@ -74,16 +73,14 @@ INSTANTIATE_TEST_SUITE_P(
         // The result name turns into a link to the password file at the last moment.
         Fault{"result_swapped_for_a_link_to_the_input", 8, "OCTET_LINK_RESULT=pw",
               length_pass(8) + same_error, Fault::password}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // The password file is replaced between the two passes.
-struct Change {
-  const char* name;
+struct Change : Row {
   std::string before;  // what the length pass measures
   std::string after;   // what the histogram pass reads
 };
 
-void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
 
 class ChangedInput : public testing::TestWithParam<Change> {};
 
@@ -112,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Change{"grew_past_every_step", random_bytes(10001, 1), random_bytes(40001, 2)},
                     Change{"shrank_before_the_last_steps", random_bytes(20000, 3),
                            random_bytes(15000, 4)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // With the console on a packet socket every write arrives as a message of its
 // own: each dot and each percentage step must be one, not part of a later one.
@@ -268,14 +265,12 @@ class Terminal {
   std::string socket_;
 };
 
-struct Screen {
-  const char* name;
+struct Screen : Row {
   std::size_t size;
   std::vector<std::string>
       lines;  // consecutive lines the screen must show, without their trailing blanks
 };
 
-void PrintTo(const Screen& c, std::ostream* os) { *os << c.name; }
 
 class RealTerminal : public testing::TestWithParam<Screen> {};
 
@@ -311,6 +306,6 @@ INSTANTIATE_TEST_SUITE_P(
                            5000000,
                            {"Type in new file name for result file (e.g. result1.txt) :out.txt",
                             ".", "length : 5000000"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 }  // namespace

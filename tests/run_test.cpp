@@ -10,6 +10,7 @@
 
 #include "expected.h"
 #include "harness.h"
+#include "rows.h"
 
 namespace {
 
@@ -19,13 +20,11 @@ std::string bytes(std::initializer_list<unsigned> values) {
   return s;
 }
 
-struct CompleteCase {
-  const char* name;
+struct CompleteCase : Row {
   std::string input;
   std::vector<std::string> console_lines;  // lines the summary must show, beyond the model
 };
 
-void PrintTo(const CompleteCase& c, std::ostream* os) { *os << c.name; }
 
 class CompleteRun : public testing::TestWithParam<CompleteCase> {};
 
@@ -93,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                      random_bytes(5000000, 5),
                      {"\n\nType in new file name for result file (e.g. result1.txt) :.\nlength"}},
         CompleteCase{"9999999_bytes_two_dots", random_bytes(9999999, 6), {":..\nlength"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // The 10,099-byte input takes a 101st step; it must not leave "1100%".
 TEST(Progress, NeverShowsMoreThan100Percent) {
@@ -108,8 +107,7 @@ TEST(Progress, NeverShowsMoreThan100Percent) {
 }
 
 // What the console shows up to and including a failure.
-struct FailureCase {
-  const char* name;
+struct FailureCase : Row {
   std::function<void(const TempDir&)> setup;
   std::string input;          // what is typed
   std::string after_prompts;  // the console after the two prompts
@@ -125,7 +123,6 @@ void nothing_created(const TempDir& d) {
   password_unchanged(d);
 }
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class Failure : public testing::TestWithParam<FailureCase> {};
 
@@ -208,18 +205,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"nul_in_the_result_name_is_not_cut", with_password,
                     std::string("pw.txt\nout.txt\0junk\n", 20), measured + out_error,
                     nothing_created}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // A write to the result file or to the console that fails, one way or another.
-struct WriteFault {
-  const char* name;
+struct WriteFault : Row {
   std::string result;                 // the result name; "" for out.txt in the run's folder
   std::vector<std::string> injected;  // strace's fault injection on the result file alone
   RunOptions options;
   bool console_fails;  // else the result file fails and the console tells so
 };
 
-void PrintTo(const WriteFault& c, std::ostream* os) { *os << c.name; }
 
 class FailingWrite : public testing::TestWithParam<WriteFault> {};
 
@@ -288,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                    false},
         WriteFault{"console_on_a_full_disk", "", {}, console_to("/dev/full"), true},
         WriteFault{"console_pipe_closed_early", "", {}, console_closed(), true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // A result file is created private; one that exists keeps its mode; a device is written.
 TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {

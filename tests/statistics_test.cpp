@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "analysis.h"
+#include "rows.h"
 
 namespace {
 
-struct StatCase {
-  const char* name;
+struct StatCase : Row {
   Histogram h;
   unsigned ch1_before;
   unsigned upper_value;
@@ -26,7 +26,6 @@ Histogram with(std::initializer_list<std::pair<unsigned, std::uint64_t>> entries
   return h;
 }
 
-void PrintTo(const StatCase& c, std::ostream* os) { *os << c.name; }
 
 class Statistics : public testing::TestWithParam<StatCase> {};
 
@@ -59,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                  17, 4294967296, (255 * big + 4294967297) / 256},
         StatCase{"every_value_past_2_32", with({{5, 4294967297}}, 4294967300), 0x39, 0, 4294967300,
                  5, 4294967297, 4294967299}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // The second search of a histogram goes on from what the first left.
 TEST(Statistics, SearchesDoNotResetThemselves) {
