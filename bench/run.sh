@@ -15,7 +15,7 @@ work=${BENCH_DIR:-/tmp/octetcensusmeter-bench}
 
 need=()
 [ -f /usr/share/dict/words ] || need+=(wamerican)
-[ -x /usr/bin/time ] || need+=(time)
+[ -x /usr/bin/time ] || need+=(time)  # for the peak memory
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
@@ -62,9 +62,11 @@ command_of() {
   esac
 }
 
-# One timed run: prints "wall cpu" in seconds, the CPU time of all its processes.
+# One timed run: prints "wall cpu" in seconds, the CPU time (user + system)
+# of all its processes, to the millisecond.
 timed() {
-  /usr/bin/time -f '%e %U %S' -o time.out bash -c "$1" >/dev/null 2>&1
+  local TIMEFORMAT='%3R %3U %3S'
+  { time bash -c "$1" >/dev/null 2>&1; } 2>time.out
   awk '{printf "%s %.3f\n", $1, $2 + $3}' time.out
 }
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }

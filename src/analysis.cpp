@@ -122,7 +122,7 @@ void lese(AnalysisState& s) {
     fail_and_wait(s, "\n error message: inputfile could not be opened or not found\n", check_input);
   }
   for (;;) {
-    const long n = read_next_block(s);
+    const long n = skip_block(s.dateizeiger3, s.puffer.data(), s.puffer.size());
     if (n < 0) fail_unreadable(s);
     // The read that meets the end of the file counts as a read too, so that
     // the dots fall where a byte-at-a-time reader's would: 4,999,999 bytes

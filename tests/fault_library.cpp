@@ -1,6 +1,7 @@
 // Preloaded into the program by the tests to bring faults about for real:
-//   OCTET_FAIL_READ=N      the Nth read of a file (not of the console) fails with EIO
-//   OCTET_FAIL_OPEN=N      the Nth open fails with ENOENT
+//   OCTET_FAIL_READ=N      the Nth read of a file (not of the console), by read or
+//                          by sendfile, fails with EIO
+//   OCTET_FAIL_OPEN=N      the Nth open for reading only fails with ENOENT
 //   OCTET_CHANGE_PATH=P    on the second open of P, its content is first replaced
 //   OCTET_CHANGE_FROM=Q    by the content of Q
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
@@ -59,7 +60,8 @@ void before_create(const char* path) {
   if (symlink(target, path) != 0) std::abort();
 }
 
-bool this_open_fails() {
+bool this_open_fails(int flags) {
+  if ((flags & O_ACCMODE) != O_RDONLY) return false;
   const char* n = std::getenv("OCTET_FAIL_OPEN");
   return n != nullptr && ++opens_so_far == std::strtol(n, nullptr, 10);
 }
@@ -88,7 +90,7 @@ int open(const char* path, int flags, ...) {
     mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(args);
   }
-  if (this_open_fails()) {
+  if (this_open_fails(flags)) {
     errno = ENOENT;
     return -1;
   }
@@ -103,6 +105,17 @@ ssize_t read(int fd, void* buf, size_t count) {
     return -1;
   }
   return real_read(fd, buf, count);
+}
+
+// The length pass reads by sending the file to /dev/null.
+ssize_t sendfile(int out_fd, int in_fd, off_t* offset, size_t count) {
+  if (this_read_fails(in_fd)) {
+    errno = EIO;
+    return -1;
+  }
+  using sendfile_fn = ssize_t (*)(int, int, off_t*, size_t);
+  static const auto next = real<sendfile_fn>("sendfile");
+  return next(out_fd, in_fd, offset, count);
 }
 
 // The same read, when the program is built with checked library calls.
