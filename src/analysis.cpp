@@ -21,7 +21,7 @@ bool names_a_file(const std::string& name) {
   return name.size() <= longest_name && name.find('\0') == std::string::npos;
 }
 
-int open_password_file(AnalysisState& s, InputOpen& how) {
+int open_password_file(const AnalysisState& s, InputOpen& how) {
   how = InputOpen::failed;
   return names_a_file(s.name_der_datei3) ? open_input(s.name_der_datei3, how) : -1;
 }

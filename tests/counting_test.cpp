@@ -42,7 +42,6 @@ Bytes make(const Shape& shape, std::mt19937& gen) {
   return b;
 }
 
-
 class BlockCounter : public testing::TestWithParam<Shape> {};
 
 TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
@@ -75,19 +74,19 @@ TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, BlockCounter,
-                         testing::Values(Shape{"one_byte", 1, 0, 0, UINT32_MAX},
-                                         Shape{"random", 5000, 0, 0, UINT32_MAX},
-                                         Shape{"runs", 5000, 1, 0, UINT32_MAX},
-                                         Shape{"zeros_and_ffs", 5000, 2, 0, UINT32_MAX},
-                                         Shape{"text", 5000, 3, 0, UINT32_MAX},
-                                         Shape{"grew_after_measuring", 3000, 0, -1200, UINT32_MAX},
-                                         Shape{"grew_past_everything", 300, 1, -300, UINT32_MAX},
-                                         Shape{"shrank_after_measuring", 3000, 1, 500, UINT32_MAX},
-                                         Shape{"folds_often", 5000, 0, 0, 7},
-                                         Shape{"folds_in_runs", 5000, 1, 0, 1},
-                                         Shape{"folds_with_guard", 5000, 2, -77, 13}),
-                         row_name);
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BlockCounter,
+    testing::Values(Shape{{"one_byte"}, 1, 0, 0, UINT32_MAX},
+                    Shape{{"random"}, 5000, 0, 0, UINT32_MAX},
+                    Shape{{"runs"}, 5000, 1, 0, UINT32_MAX},
+                    Shape{{"zeros_and_ffs"}, 5000, 2, 0, UINT32_MAX},
+                    Shape{{"text"}, 5000, 3, 0, UINT32_MAX},
+                    Shape{{"grew_after_measuring"}, 3000, 0, -1200, UINT32_MAX},
+                    Shape{{"grew_past_everything"}, 300, 1, -300, UINT32_MAX},
+                    Shape{{"shrank_after_measuring"}, 3000, 1, 500, UINT32_MAX},
+                    Shape{{"folds_often"}, 5000, 0, 0, 7}, Shape{{"folds_in_runs"}, 5000, 1, 0, 1},
+                    Shape{{"folds_with_guard"}, 5000, 2, -77, 13}),
+    row_name);
 
 // Pair counters are 32 bits wide: more than 2^32 pairs of one kind stay exact.
 TEST(BlockCounter, CountsPast32BitsExactly) {

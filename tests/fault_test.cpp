@@ -2,14 +2,14 @@
 // the passes, progress that must reach the console as it happens, a real
 // terminal, and outputs that must never carry a byte of the password file.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "expected.h"
@@ -35,7 +35,6 @@ struct Fault : Row {
   enum { none, empty, password } result;  // what the result name holds afterwards
 };
 
-
 class Faulty : public testing::TestWithParam<Fault> {};
 
 TEST_P(Faulty, EndsTheRunAndLeavesThePasswordFileAlone) {
@@ -60,19 +59,33 @@ constexpr std::size_t three_blocks = 614400;
 INSTANTIATE_TEST_SUITE_P(
     Faults, Faulty,
     testing::Values(
-        Fault{"first_read_of_the_length_pass", 8, "OCTET_FAIL_READ=1", read_error, Fault::none},
-        Fault{"read_at_the_end_of_the_length_pass", three_blocks, "OCTET_FAIL_READ=4", read_error,
+        Fault{{"first_read_of_the_length_pass"}, 8, "OCTET_FAIL_READ=1", read_error, Fault::none},
+        Fault{{"read_at_the_end_of_the_length_pass"},
+              three_blocks,
+              "OCTET_FAIL_READ=4",
+              read_error,
               Fault::none},
-        Fault{"first_read_of_the_histogram_pass", 8, "OCTET_FAIL_READ=3",
-              length_pass(8) + "\n Analyze completed: 0%" + read_error, Fault::empty},
-        Fault{"second_read_of_the_histogram_pass", three_blocks, "OCTET_FAIL_READ=6",
+        Fault{{"first_read_of_the_histogram_pass"},
+              8,
+              "OCTET_FAIL_READ=3",
+              length_pass(8) + "\n Analyze completed: 0%" + read_error,
+              Fault::empty},
+        Fault{{"second_read_of_the_histogram_pass"},
+              three_blocks,
+              "OCTET_FAIL_READ=6",
               length_pass(three_blocks) + progress(three_blocks, 262144) + read_error,
               Fault::empty},
-        Fault{"second_open_of_the_input", 8, "OCTET_FAIL_OPEN=2",
-              length_pass(8) + "\n file could not be opened", Fault::none},
+        Fault{{"second_open_of_the_input"},
+              8,
+              "OCTET_FAIL_OPEN=2",
+              length_pass(8) + "\n file could not be opened",
+              Fault::none},
         // The result name turns into a link to the password file at the last moment.
-        Fault{"result_swapped_for_a_link_to_the_input", 8, "OCTET_LINK_RESULT=pw",
-              length_pass(8) + same_error, Fault::password}),
+        Fault{{"result_swapped_for_a_link_to_the_input"},
+              8,
+              "OCTET_LINK_RESULT=pw",
+              length_pass(8) + same_error,
+              Fault::password}),
     row_name);
 
 // The password file is replaced between the two passes.
@@ -80,7 +93,6 @@ struct Change : Row {
   std::string before;  // what the length pass measures
   std::string after;   // what the histogram pass reads
 };
-
 
 class ChangedInput : public testing::TestWithParam<Change> {};
 
@@ -104,11 +116,11 @@ TEST_P(ChangedInput, CountsOnlyBytesReadAndNoMoreThanMeasured) {
 
 INSTANTIATE_TEST_SUITE_P(
     Passes, ChangedInput,
-    testing::Values(Change{"shrank", "AAAAA", "AAB"}, Change{"grew", "AAB", "AAAAA"},
-                    Change{"shrank_to_nothing", "AAAAA", ""},
-                    Change{"grew_past_every_step", random_bytes(10001, 1), random_bytes(40001, 2)},
-                    Change{"shrank_before_the_last_steps", random_bytes(20000, 3),
-                           random_bytes(15000, 4)}),
+    testing::Values(
+        Change{{"shrank"}, "AAAAA", "AAB"}, Change{{"grew"}, "AAB", "AAAAA"},
+        Change{{"shrank_to_nothing"}, "AAAAA", ""},
+        Change{{"grew_past_every_step"}, random_bytes(10001, 1), random_bytes(40001, 2)},
+        Change{{"shrank_before_the_last_steps"}, random_bytes(20000, 3), random_bytes(15000, 4)}),
     row_name);
 
 // With the console on a packet socket every write arrives as a message of its
@@ -174,8 +186,9 @@ TEST(Secrecy, MemoryAtTheLastPromptHoldsNoPieceOfThePassword) {
     std::ifstream mem(proc + "/mem", std::ios::binary);
     for (std::string line; std::getline(maps, line);) {
       unsigned long from = 0, to = 0;
-      char perms[5] = {};
-      if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) != 3) continue;
+      char dash = 0;
+      std::string perms;
+      if (!(std::istringstream(line) >> std::hex >> from >> dash >> to >> perms)) continue;
       if (perms[0] != 'r' || to - from > (256UL << 20) || contains(line, "[vvar]")) continue;
       std::string bytes(to - from, '\0');
       mem.clear();
@@ -192,8 +205,8 @@ TEST(Secrecy, MemoryAtTheLastPromptHoldsNoPieceOfThePassword) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mem_owner, "0");
   // Soft and hard limit, as /proc lays them out.
-  EXPECT_EQ(core_limits, std::string(8, ' ') + "0" + std::string(20, ' ') + "0" +
-                             std::string(12, ' '));
+  EXPECT_EQ(core_limits,
+            std::string(8, ' ') + "0" + std::string(20, ' ') + "0" + std::string(12, ' '));
   EXPECT_GT(scanned, 0u);
   EXPECT_EQ(pieces, 0u);
 }
@@ -271,7 +284,6 @@ struct Screen : Row {
       lines;  // consecutive lines the screen must show, without their trailing blanks
 };
 
-
 class RealTerminal : public testing::TestWithParam<Screen> {};
 
 TEST_P(RealTerminal, ShowsWhatAPersonExpects) {
@@ -297,12 +309,12 @@ TEST_P(RealTerminal, ShowsWhatAPersonExpects) {
 
 INSTANTIATE_TEST_SUITE_P(
     Screens, RealTerminal,
-    testing::Values(Screen{"percentage_counts_up_to_100",
+    testing::Values(Screen{{"percentage_counts_up_to_100"},
                            150000,
                            {"length : 150000", "", " Analyze completed: 100%", "",
                             "Byte allocation:"}},
-                    Screen{"a_step_past_100_leaves_100", 10099, {" Analyze completed: 100%"}},
-                    Screen{"dot_below_the_name_then_the_length",
+                    Screen{{"a_step_past_100_leaves_100"}, 10099, {" Analyze completed: 100%"}},
+                    Screen{{"dot_below_the_name_then_the_length"},
                            5000000,
                            {"Type in new file name for result file (e.g. result1.txt) :out.txt",
                             ".", "length : 5000000"}}),

@@ -56,6 +56,7 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   std::vector<std::string> args = options.wrapper;
   args.emplace_back(OCTET_BINARY);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 

@@ -1,6 +1,6 @@
 // Complete runs of the program, compared byte for byte.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +24,6 @@ struct CompleteCase : Row {
   std::string input;
   std::vector<std::string> console_lines;  // lines the summary must show, beyond the model
 };
-
 
 class CompleteRun : public testing::TestWithParam<CompleteCase> {};
 
@@ -50,48 +49,48 @@ std::string counting_twice() {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, CompleteRun,
     testing::Values(
-        CompleteCase{"empty",
+        CompleteCase{{"empty"},
                      "",
                      {"upper limit is Byte 0x39 = 0 times\nlower limit is Byte 0x0 = 0 times\n",
                       "upper limit is difference 0x0 = 0 times\n",
                       "lower limit is difference 0x0 = 0 times\n", "length : 0\n"}},
-        CompleteCase{"one_zero_byte",
+        CompleteCase{{"one_zero_byte"},
                      bytes({0x00}),
                      {"upper limit is Byte 0x0 = 1 times\nlower limit is Byte 0x1 = 0 times\n",
                       "upper limit is difference 0x1 = 0 times\n"}},
         CompleteCase{
-            "ties_go_to_the_smaller_value",
+            {"ties_go_to_the_smaller_value"},
             "AAC",
             {"upper limit is Byte 0x41 = 2 times\n", "upper limit is difference 0x0 = 1 times\n",
              "lower limit is difference 0x1 = 0 times\n"}},
-        CompleteCase{"widest_difference_both_ways",
+        CompleteCase{{"widest_difference_both_ways"},
                      bytes({0x00, 0xff, 0x00}),
                      {"upper limit is difference 0xff = 2 times\n"}},
         CompleteCase{
-            "all_values_twice",
+            {"all_values_twice"},
             counting_twice(),
             {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n"
              "(Other bytes with the same frequency are possible)\n"
              "calculate average frequency = 2 \n",
              "upper limit is difference 0x1 = 510 times\n", "calculate average frequency = 1 \n"}},
-        CompleteCase{"trailing_0xff_is_a_byte", bytes({0x41, 0xff}), {"length : 2\n"}},
-        CompleteCase{"five_bytes_no_dot", "abcde", {"\nlength : 5\n"}},
+        CompleteCase{{"trailing_0xff_is_a_byte"}, bytes({0x41, 0xff}), {"length : 2\n"}},
+        CompleteCase{{"five_bytes_no_dot"}, "abcde", {"\nlength : 5\n"}},
         CompleteCase{
-            "767_bytes_averages",
+            {"767_bytes_averages"},
             std::string(767, 'x'),
             {"calculate average frequency = 2 \n\n\n", "calculate average frequency = 2 \n"}},
         CompleteCase{
-            "10000_bytes_jump_to_100", random_bytes(10000, 1), {"completed: 0%\b\b100%\n"}},
-        CompleteCase{"10001_bytes_count_up", random_bytes(10001, 2), {"\b\b1%", "\b\b\b100%"}},
-        CompleteCase{"10099_bytes_stop_at_100", random_bytes(10099, 3), {}},
-        CompleteCase{"150000_bytes", random_bytes(150000, 4), {}},
-        CompleteCase{"4999999_bytes_one_dot_at_the_end",
+            {"10000_bytes_jump_to_100"}, random_bytes(10000, 1), {"completed: 0%\b\b100%\n"}},
+        CompleteCase{{"10001_bytes_count_up"}, random_bytes(10001, 2), {"\b\b1%", "\b\b\b100%"}},
+        CompleteCase{{"10099_bytes_stop_at_100"}, random_bytes(10099, 3), {}},
+        CompleteCase{{"150000_bytes"}, random_bytes(150000, 4), {}},
+        CompleteCase{{"4999999_bytes_one_dot_at_the_end"},
                      std::string(4999999, 'a'),
                      {".\nlength : 4999999\n"}},
-        CompleteCase{"5000000_bytes_one_dot",
+        CompleteCase{{"5000000_bytes_one_dot"},
                      random_bytes(5000000, 5),
                      {"\n\nType in new file name for result file (e.g. result1.txt) :.\nlength"}},
-        CompleteCase{"9999999_bytes_two_dots", random_bytes(9999999, 6), {":..\nlength"}}),
+        CompleteCase{{"9999999_bytes_two_dots"}, random_bytes(9999999, 6), {":..\nlength"}}),
     row_name);
 
 // The 10,099-byte input takes a 101st step; it must not leave "1100%".
@@ -123,7 +122,6 @@ void nothing_created(const TempDir& d) {
   password_unchanged(d);
 }
 
-
 class Failure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
@@ -142,42 +140,62 @@ const std::string measured = length_pass(secret.size());
 INSTANTIATE_TEST_SUITE_P(
     Endings, Failure,
     testing::Values(
-        FailureCase{"missing_input", with_password, "nope.txt\nout.txt\n", in_error,
+        FailureCase{
+            {"missing_input"}, with_password, "nope.txt\nout.txt\n", in_error, nothing_created},
+        FailureCase{{"input_ends_before_first_name"}, with_password, "", in_error, nothing_created},
+        FailureCase{{"input_ends_before_second_name"},
+                    with_password,
+                    "pw.txt\n",
+                    measured + out_error,
                     nothing_created},
-        FailureCase{"input_ends_before_first_name", with_password, "", in_error, nothing_created},
-        FailureCase{"input_ends_before_second_name", with_password, "pw.txt\n",
-                    measured + out_error, nothing_created},
-        FailureCase{"input_ends_at_the_error_prompt", with_password, "nope.txt\nout.txt", in_error,
+        FailureCase{{"input_ends_at_the_error_prompt"},
+                    with_password,
+                    "nope.txt\nout.txt",
+                    in_error,
                     nothing_created},
-        FailureCase{"result_in_missing_folder", with_password, "pw.txt\nnodir/out.txt\n\n",
-                    measured + out_error, nothing_created},
-        FailureCase{"input_is_a_folder",
+        FailureCase{{"result_in_missing_folder"},
+                    with_password,
+                    "pw.txt\nnodir/out.txt\n\n",
+                    measured + out_error,
+                    nothing_created},
+        FailureCase{{"input_is_a_folder"},
                     [](const TempDir& d) {
                       with_password(d);
                       mkdir(d.file("sub").c_str(), 0755);
                     },
-                    "sub\nout.txt\n", read_error, nothing_created},
-        FailureCase{"result_is_the_input_by_name", with_password, "pw.txt\npw.txt\n",
-                    measured + same_error, password_unchanged},
-        FailureCase{"result_is_a_hard_link_to_the_input",
+                    "sub\nout.txt\n",
+                    read_error,
+                    nothing_created},
+        FailureCase{{"result_is_the_input_by_name"},
+                    with_password,
+                    "pw.txt\npw.txt\n",
+                    measured + same_error,
+                    password_unchanged},
+        FailureCase{{"result_is_a_hard_link_to_the_input"},
                     [](const TempDir& d) {
                       with_password(d);
                       ASSERT_EQ(link(d.file("pw.txt").c_str(), d.file("hard").c_str()), 0);
                     },
-                    "pw.txt\nhard\n", measured + same_error, password_unchanged},
-        FailureCase{"result_is_a_symbolic_link_to_the_input",
+                    "pw.txt\nhard\n",
+                    measured + same_error,
+                    password_unchanged},
+        FailureCase{{"result_is_a_symbolic_link_to_the_input"},
                     [](const TempDir& d) {
                       with_password(d);
                       ASSERT_EQ(symlink("pw.txt", d.file("soft").c_str()), 0);
                     },
-                    "pw.txt\nsoft\n", measured + same_error, password_unchanged},
-        FailureCase{"input_is_a_fifo",
+                    "pw.txt\nsoft\n",
+                    measured + same_error,
+                    password_unchanged},
+        FailureCase{{"input_is_a_fifo"},
                     [](const TempDir& d) {
                       with_password(d);
                       mkfifo(d.file("fifo").c_str(), 0600);
                     },
-                    "fifo\nout.txt\n", once_error, nothing_created},
-        FailureCase{"input_is_a_terminal",
+                    "fifo\nout.txt\n",
+                    once_error,
+                    nothing_created},
+        FailureCase{{"input_is_a_terminal"},
                     [](const TempDir& d) {
                       with_password(d);
                       // The master stays open for the run, so that the terminal exists.
@@ -186,8 +204,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
                       ASSERT_EQ(symlink(ptsname(master), d.file("tty").c_str()), 0);
                     },
-                    "tty\nout.txt\n", once_error, nothing_created},
-        FailureCase{"result_belongs_to_another_user",
+                    "tty\nout.txt\n",
+                    once_error,
+                    nothing_created},
+        FailureCase{{"result_belongs_to_another_user"},
                     [](const TempDir& d) {
                       with_password(d);
                       d.write("out.txt", "theirs");
@@ -195,15 +215,21 @@ INSTANTIATE_TEST_SUITE_P(
                         GTEST_SKIP() << "only root can give a file to another user";
                       }
                     },
-                    "pw.txt\nout.txt\n", measured + foreign_error,
+                    "pw.txt\nout.txt\n",
+                    measured + foreign_error,
                     [](const TempDir& d) {
                       EXPECT_EQ(d.read("out.txt"), "theirs");
                       password_unchanged(d);
                     }},
-        FailureCase{"nul_in_the_input_name_is_not_cut", with_password,
-                    std::string("pw.txt\0junk\nout.txt\n", 20), in_error, nothing_created},
-        FailureCase{"nul_in_the_result_name_is_not_cut", with_password,
-                    std::string("pw.txt\nout.txt\0junk\n", 20), measured + out_error,
+        FailureCase{{"nul_in_the_input_name_is_not_cut"},
+                    with_password,
+                    std::string("pw.txt\0junk\nout.txt\n", 20),
+                    in_error,
+                    nothing_created},
+        FailureCase{{"nul_in_the_result_name_is_not_cut"},
+                    with_password,
+                    std::string("pw.txt\nout.txt\0junk\n", 20),
+                    measured + out_error,
                     nothing_created}),
     row_name);
 
@@ -214,7 +240,6 @@ struct WriteFault : Row {
   RunOptions options;
   bool console_fails;  // else the result file fails and the console tells so
 };
-
 
 class FailingWrite : public testing::TestWithParam<WriteFault> {};
 
@@ -262,27 +287,27 @@ TEST_P(FailingWrite, IsAnErrorAndStatus1) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, FailingWrite,
-    testing::Values(
-        WriteFault{"result_on_a_full_disk", "/dev/full", {}, {}, false},
-        WriteFault{"result_past_the_file_size_limit", "", {}, file_size_limit(4096), false},
-        WriteFault{"first_write_of_the_result",
-                   "",
-                   {"-e", "trace=write", "-e", "inject=write:error=ENOSPC:when=1"},
-                   {},
-                   false},
-        WriteFault{"flush_of_the_result",
-                   "",
-                   {"-e", "trace=write", "-e",
-                    "inject=write:error=ENOSPC:when=" + std::to_string(report_writes)},
-                   {},
-                   false},
-        WriteFault{"close_of_the_result",
-                   "",
-                   {"-e", "trace=close", "-e", "inject=close:error=EIO:when=1"},
-                   {},
-                   false},
-        WriteFault{"console_on_a_full_disk", "", {}, console_to("/dev/full"), true},
-        WriteFault{"console_pipe_closed_early", "", {}, console_closed(), true}),
+    testing::Values(WriteFault{{"result_on_a_full_disk"}, "/dev/full", {}, {}, false},
+                    WriteFault{
+                        {"result_past_the_file_size_limit"}, "", {}, file_size_limit(4096), false},
+                    WriteFault{{"first_write_of_the_result"},
+                               "",
+                               {"-e", "trace=write", "-e", "inject=write:error=ENOSPC:when=1"},
+                               {},
+                               false},
+                    WriteFault{{"flush_of_the_result"},
+                               "",
+                               {"-e", "trace=write", "-e",
+                                "inject=write:error=ENOSPC:when=" + std::to_string(report_writes)},
+                               {},
+                               false},
+                    WriteFault{{"close_of_the_result"},
+                               "",
+                               {"-e", "trace=close", "-e", "inject=close:error=EIO:when=1"},
+                               {},
+                               false},
+                    WriteFault{{"console_on_a_full_disk"}, "", {}, console_to("/dev/full"), true},
+                    WriteFault{{"console_pipe_closed_early"}, "", {}, console_closed(), true}),
     row_name);
 
 // A result file is created private; one that exists keeps its mode; a device is written.
@@ -292,8 +317,8 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     int existing_mode;  // -1: the file does not exist beforehand
     int mode;
   };
-  for (const Row& row : {Row{"new", -1, 0600}, Row{"own", 0644, 0644}, Row{"own_narrow", 0400, 0400},
-                         Row{"device", -2, 0}}) {
+  for (const Row& row : {Row{"new", -1, 0600}, Row{"own", 0644, 0644},
+                         Row{"own_narrow", 0400, 0400}, Row{"device", -2, 0}}) {
     TempDir dir;
     dir.write("pw.txt", secret);
     std::string result = "out.txt";

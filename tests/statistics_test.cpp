@@ -26,7 +26,6 @@ Histogram with(std::initializer_list<std::pair<unsigned, std::uint64_t>> entries
   return h;
 }
 
-
 class Statistics : public testing::TestWithParam<StatCase> {};
 
 TEST_P(Statistics, LimitsAndAverage) {
@@ -49,15 +48,27 @@ INSTANTIATE_TEST_SUITE_P(
     Histograms, Statistics,
     testing::Values(
         // Nothing above 0: the upper limit keeps the value it had.
-        StatCase{"empty", with({}), 0x39, 0x39, 0, 0x0, 0, 0},
-        StatCase{"ties_go_to_the_smallest", with({{3, 5}, {7, 5}, {9, 1}}), 0x39, 3, 5, 0, 0, 0},
-        StatCase{"all_equal", with({}, 2), 0x39, 0, 2, 0, 2, 2},
-        StatCase{"rounds_down", with({{0, 255}}), 0, 0, 255, 1, 0, 0},
+        StatCase{{"empty"}, with({}), 0x39, 0x39, 0, 0x0, 0, 0},
+        StatCase{{"ties_go_to_the_smallest"}, with({{3, 5}, {7, 5}, {9, 1}}), 0x39, 3, 5, 0, 0, 0},
+        StatCase{{"all_equal"}, with({}, 2), 0x39, 0, 2, 0, 2, 2},
+        StatCase{{"rounds_down"}, with({{0, 255}}), 0, 0, 255, 1, 0, 0},
         // Counts past 2^32; the lowest is a count that occurs.
-        StatCase{"past_32_bits", with({{200, big + 1}, {17, 4294967296}}, big), 0x39, 200, big + 1,
-                 17, 4294967296, (255 * big + 4294967297) / 256},
-        StatCase{"every_value_past_2_32", with({{5, 4294967297}}, 4294967300), 0x39, 0, 4294967300,
-                 5, 4294967297, 4294967299}),
+        StatCase{{"past_32_bits"},
+                 with({{200, big + 1}, {17, 4294967296}}, big),
+                 0x39,
+                 200,
+                 big + 1,
+                 17,
+                 4294967296,
+                 (255 * big + 4294967297) / 256},
+        StatCase{{"every_value_past_2_32"},
+                 with({{5, 4294967297}}, 4294967300),
+                 0x39,
+                 0,
+                 4294967300,
+                 5,
+                 4294967297,
+                 4294967299}),
     row_name);
 
 // The second search of a histogram goes on from what the first left.
