@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#if !defined(OCTET_BINARY) || !defined(OCTET_FAULT_LIBRARY)
+#if !defined(OCTET_BINARY) || !defined(OCTET_FAULT_LIBRARY) || !defined(OCTET_EMULATOR)
 #error "OCTET_BINARY and OCTET_FAULT_LIBRARY must name the program and the fault library"
 #endif
 
@@ -54,7 +54,7 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   envp.push_back(nullptr);
 
   std::vector<std::string> args = options.wrapper;
-  args.emplace_back(OCTET_BINARY);
+  for (const auto& word : program_command()) args.push_back(word);
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
@@ -143,6 +143,14 @@ bool contains(const std::string& hay, const std::string& needle) {
 }
 
 std::string program_path() { return OCTET_BINARY; }
+
+std::vector<std::string> program_command() {
+  std::vector<std::string> words;
+  std::istringstream emulator(OCTET_EMULATOR);
+  for (std::string word; emulator >> word;) words.push_back(word);
+  words.emplace_back(OCTET_BINARY);
+  return words;
+}
 std::string fault_library() { return OCTET_FAULT_LIBRARY; }
 
 TempDir::TempDir() {

@@ -35,8 +35,10 @@ RunResult run_program(const std::string& dir, const std::string& input,
 std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0);
 bool contains(const std::string& hay, const std::string& needle);
 
-// Where the program under test is.
+// Where the program under test is, and the command that starts it: the
+// program itself, or its emulator and the program.
 std::string program_path();
+std::vector<std::string> program_command();
 // Where the tests' fault library is.
 std::string fault_library();
 

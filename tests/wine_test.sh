@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The Windows build under Wine against the Linux build, case by case: complete
+# runs and failure endings. The result file must be the same byte for byte,
+# the console the same once its CR LF line ends are read as LF, the exit
+# status the same, and the password file never changed.
+# Usage: wine_test.sh LINUX_PROGRAM WINDOWS_PROGRAM
+set -uo pipefail
+linux=$(realpath "$1")
+windows=$(realpath "$2")
+work=$(mktemp -d)
+export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-$(dirname "$windows")/wineprefix}
+# The Wine server started once, so that each run does not wait for its own;
+# stopped through the prefix at the end.
+wineboot -i >/dev/null 2>&1
+wineserver -p
+trap 'wineserver -k 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+
+passed=0
+failed=0
+fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
+
+# One case: SETUP makes the files once, and each build gets a copy of them; the Linux build is
+# typed LINUX_INPUT, the Windows build WINDOWS_INPUT (the same if not given).
+check() {  # name setup linux_input [windows_input]
+  local name=$1 setup=$2 lin_in=$3 win_in=${4:-$3}
+  local l=$work/$name/linux w=$work/$name/windows
+  mkdir -p "$l"
+  (cd "$l" && eval "$setup")
+  cp -a "$l" "$w"
+  local l_status w_status
+  (cd "$l" && printf '%s' "$lin_in" | "$linux" >"$work/$name/linux.out" 2>/dev/null)
+  l_status=$?
+  (cd "$w" && printf '%s' "$win_in" | wine "$windows" >"$work/$name/windows.out" 2>/dev/null)
+  w_status=$?
+  local ok=1
+  [ $l_status = $w_status ] || { fail "$name" "exit status $w_status, Linux $l_status"; ok=0; }
+  local expected=$work/$name/linux.out
+  # Windows cannot open a folder for reading at all: it is not found, where
+  # Linux opens it and then fails to read it.
+  [ "$name" != input_is_a_folder ] ||
+    sed -i 's/inputfile could not be read/inputfile could not be opened or not found/' "$expected"
+  tr -d '\r' <"$work/$name/windows.out" | cmp -s - "$expected" ||
+    { fail "$name" "console differs"; ok=0; }
+  for f in $(cd "$l" && ls); do
+    [ -d "$l/$f" ] || cmp -s "$l/$f" "$w/$f" || { fail "$name" "$f differs"; ok=0; }
+  done
+  [ "$(cd "$l" && ls | sort)" = "$(cd "$w" && ls | sort)" ] || { fail "$name" "other files"; ok=0; }
+  [ $ok = 0 ] || passed=$((passed + 1))
+}
+
+complete() {  # name bytes-generating command
+  check "$1" "$2 >pw.txt" $'pw.txt\nresult.txt\n\n'
+}
+
+complete empty ": "
+complete one_zero_byte "printf '\\0'"
+complete ties_go_to_the_smaller_value "printf AAC"
+complete widest_difference_both_ways "printf '\\0\\377\\0'"
+complete all_values_twice "for r in 1 2; do for v in \$(seq 0 255); do printf \"\\\\\$(printf %o \$v)\"; done; done"
+complete trailing_0xff_is_a_byte "printf 'A\\377'"
+complete cr_lf_and_end_of_file_bytes "printf 'pass\\r\\nword\\032\\r\\n\\032\\032x'"
+complete 767_bytes_averages "head -c 767 /dev/zero | tr '\\0' x"
+complete 10000_bytes_jump_to_100 "head -c 10000 /dev/urandom"
+complete 10001_bytes_count_up "head -c 10001 /dev/urandom"
+complete 10099_bytes_stop_at_100 "head -c 10099 /dev/urandom"
+complete 150000_bytes "head -c 150000 /dev/urandom"
+complete 4999999_bytes_one_dot_at_the_end "head -c 4999999 /dev/zero | tr '\\0' a"
+complete 5000000_bytes_one_dot "head -c 5000000 /dev/urandom"
+complete 9999999_bytes_two_dots "head -c 9999999 /dev/urandom"
+
+pw="printf 'hunter2\\n' >pw.txt"
+check missing_input "$pw" $'nope.txt\nout.txt\n'
+check input_ends_before_first_name "$pw" ""
+check input_ends_before_second_name "$pw" $'pw.txt\n'
+check result_in_missing_folder "$pw" $'pw.txt\nnodir/out.txt\n\n'
+check input_is_a_folder "$pw; mkdir sub" $'sub\nout.txt\n'
+check non_ascii_names "printf 'hunter2\\n' >p$'\xc3\xa4'ss.txt" \
+  $'p\xc3\xa4ss.txt\nr\xc3\xa9sultat.txt\n\n'
+# Every spelling of the password file as the result is refused.
+check result_is_the_input_by_name "$pw" $'pw.txt\npw.txt\n'
+check result_is_the_input_in_other_case "$pw" $'pw.txt\npw.txt\n' $'pw.txt\nPW.TXT\n'
+check result_is_the_input_dot_backslash "$pw" $'pw.txt\n./pw.txt\n' $'pw.txt\n.\\pw.txt\n'
+check result_is_the_input_dot_slash "$pw" $'pw.txt\n./pw.txt\n'
+abs=$work/result_is_the_input_absolute
+check result_is_the_input_absolute "$pw" "pw.txt"$'\n'"$abs/linux/pw.txt"$'\n' \
+  "pw.txt"$'\n'"Z:${abs//\//\\}\\windows\\pw.txt"$'\n'
+check result_is_a_hard_link_to_the_input "$pw; ln pw.txt hard" $'pw.txt\nhard\n'
+
+echo "$passed passed, $failed failed"
+[ $failed = 0 ]
