@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "platform.h"
 
@@ -54,23 +55,22 @@ long skip_block(int input, unsigned char* buffer, std::size_t size) {
   // The kernel reads the pages and hands them to /dev/null: a read error still
   // surfaces, at a quarter of the cost of copying. Some files (a /proc file,
   // a directory) cannot be sent: that is known before a byte moves, and they
-  // are read as usual.
-  static bool sendable = true;
-  if (sendable) {
-    const int sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (sink >= 0) {
-      ssize_t n;
-      do {
-        n = sendfile(sink, input, nullptr, size);
-      } while (n < 0 && errno == EINTR);
-      const int reason = errno;
-      close(sink);
-      if (n >= 0 || (reason != EINVAL && reason != ENOSYS)) {
-        errno = reason;
-        return n;
-      }
+  // are read as usual. /dev/null stays open until the end of the file.
+  static int sink = -2;  // -2: not yet tried; -1: the file is read instead
+  if (sink == -2) sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (sink >= 0) {
+    ssize_t n;
+    do {
+      n = sendfile(sink, input, nullptr, size);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) return n;
+    const int reason = errno;
+    close(sink);
+    sink = -1;
+    if (n == 0 || (reason != EINVAL && reason != ENOSYS)) {
+      errno = reason;
+      return n;
     }
-    sendable = false;
   }
 #endif
   return read_block(input, buffer, size);
@@ -112,9 +112,9 @@ bool empty_result(std::FILE* result) {
 }
 
 void wipe(void* memory, std::size_t size) {
-  // A write through a volatile pointer is never dropped as dead.
-  auto* p = static_cast<volatile unsigned char*>(memory);
-  for (std::size_t i = 0; i < size; ++i) p[i] = 0;
+  std::memset(memory, 0, size);
+  // The compiler must assume the zeros are read, so it cannot drop them.
+  __asm__ __volatile__("" : : "r"(memory) : "memory");
 }
 
 void protect_process() {
