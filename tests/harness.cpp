@@ -63,20 +63,14 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    if (options.stdin_path.empty()) {
-      dup2(in_pipe[0], 0);
-    } else {
-      const int fd = open(options.stdin_path.c_str(), O_RDONLY);
+    // Standard input and output: the pipes, or the files named instead.
+    const auto connect = [](int target, int pipe_end, const std::string& path, int flags) {
+      const int fd = path.empty() ? pipe_end : open(path.c_str(), flags);
       if (fd < 0) _exit(127);
-      dup2(fd, 0);
-    }
-    if (options.stdout_path.empty()) {
-      dup2(out_pipe[1], 1);
-    } else {
-      const int fd = open(options.stdout_path.c_str(), O_WRONLY);
-      if (fd < 0) _exit(127);
-      dup2(fd, 1);
-    }
+      dup2(fd, target);
+    };
+    connect(0, in_pipe[0], options.stdin_path, O_RDONLY);
+    connect(1, out_pipe[1], options.stdout_path, O_WRONLY);
     if (chdir(dir.c_str()) != 0) _exit(127);
     for (const auto& [resource, value] : options.limits) {
       const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
