@@ -282,12 +282,15 @@ void write_report(AnalysisState& s) {
 
   std::fputs("\nByte diversification (differences of two following bytes): ", stdout);
   to_file(s, "\r\n\r\nByte diversification (differences of two following bytes): \r\n\r\n");
-  for (unsigned d = 0; d < 256; ++d) to_file(s, "difference 0x%x = %llu \r\n", d, as_llu(s.code2[d]));
+  for (unsigned d = 0; d < 256; ++d)
+    to_file(s, "difference 0x%x = %llu \r\n", d, as_llu(s.code2[d]));
 
   s.gross = 0;
   find_upper_limit(s, s.code2);
-  std::printf("\n\nupper limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.gross));
-  to_file(s, "\r\nupper limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.gross));
+  std::printf("\n\nupper limit is difference 0x%x = %llu times\n", unsigned{s.ch1},
+              as_llu(s.gross));
+  to_file(s, "\r\nupper limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1},
+          as_llu(s.gross));
   s.klein = UINT64_MAX;
   find_lower_limit(s, s.code2);
   std::printf("lower limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.klein));

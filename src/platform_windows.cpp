@@ -35,8 +35,8 @@ bool same_file(int a, int b) {
   BY_HANDLE_FILE_INFORMATION y{};
   if (!GetFileInformationByHandle(handle_of(a), &x)) return false;
   if (!GetFileInformationByHandle(handle_of(b), &y)) return false;
-  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
 }
 
 }  // namespace
@@ -49,7 +49,8 @@ int open_input(const std::string& name, InputOpen& how) {
   if (fd < 0) return -1;
   const DWORD type = GetFileType(handle_of(fd));
   DWORD console_mode = 0;
-  if (type == FILE_TYPE_PIPE || (type == FILE_TYPE_CHAR && GetConsoleMode(handle_of(fd), &console_mode))) {
+  if (type == FILE_TYPE_PIPE ||
+      (type == FILE_TYPE_CHAR && GetConsoleMode(handle_of(fd), &console_mode))) {
     _close(fd);
     how = InputOpen::once_only;
     return -1;

@@ -130,9 +130,8 @@ inline void add_half(Report& r, const Counts& h, const Limits& l, const Half& t)
     for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, end);
     return text;
   };
-  r.console += ends(t.console_gap + (t.title + ("@@" + limits)) + other + "@" + average +
-                        t.console_tail,
-                    "\n");
+  r.console += ends(
+      t.console_gap + (t.title + ("@@" + limits)) + other + "@" + average + t.console_tail, "\n");
   std::string table;
   for (unsigned v = 0; v < 256; ++v) table += what + " 0x" + hex(v) + " = " + s(h[v]) + " @";
   r.file += ends(t.file_gap + (t.title + ("@@" + table)) + "@" + limits + "@" + other + "@" +

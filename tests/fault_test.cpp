@@ -163,7 +163,8 @@ TEST(Secrecy, NoInputByteReachesAnyOutput) {
 // piece of the password in its memory, and nobody but root may look.
 TEST(Secrecy, MemoryAtTheLastPromptHoldsNoPieceOfThePassword) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the program as another user";
-  if (program_command().size() > 1) GTEST_SKIP() << "under an emulator its memory is the emulator's";
+  if (program_command().size() > 1)
+    GTEST_SKIP() << "under an emulator its memory is the emulator's";
   TempDir dir;
   chmod(dir.path().c_str(), 0777);
   const std::string password = random_bytes(4096, 12, 0x21);

@@ -14,14 +14,14 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::vector<std::string> env;  // extra NAME=value entries
-  std::string stdout_path;       // standard output to this file instead of a pipe
-  bool stdout_packets = false;   // standard output keeps each write apart
-  bool stdout_closed = false;    // the reading end of the console pipe is closed at once
-  std::string stdin_path;        // standard input from this file instead of the typed text
-  std::vector<std::string> wrapper;           // a command that runs the program, such as strace
-  std::vector<std::pair<int, long>> limits;   // resource limits (RLIMIT_...) of the program
-  int user = -1;                              // runs as this user id
+  std::vector<std::string> env;      // extra NAME=value entries
+  std::string stdout_path;           // standard output to this file instead of a pipe
+  bool stdout_packets = false;       // standard output keeps each write apart
+  bool stdout_closed = false;        // the reading end of the console pipe is closed at once
+  std::string stdin_path;            // standard input from this file instead of the typed text
+  std::vector<std::string> wrapper;  // a command that runs the program, such as strace
+  std::vector<std::pair<int, long>> limits;  // resource limits (RLIMIT_...) of the program
+  int user = -1;                             // runs as this user id
   // Called with the program's pid and its console so far, each time more of
   // it arrives; what it returns is typed. Standard input then stays open
   // until the program ends.
