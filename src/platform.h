@@ -22,10 +22,10 @@ int open_input(const std::string& name, InputOpen& how);
 // the file, -1 when the read failed.
 long read_block(int input, unsigned char* buffer, std::size_t size);
 
-// Moves past up to size bytes of the input without needing them, for the
-// pass that only measures: the number of bytes passed, 0 at the end of the
-// file, -1 when reading failed. Every byte is still read from the file; where
-// the system can, without copying it into the buffer.
+// Moves past bytes of the input without needing them, for the pass that only
+// measures: the number of bytes passed, 0 at the end of the file, -1 when
+// reading failed. Every byte is still read from the file; where the system
+// can, without copying it into the buffer and then in steps larger than size.
 long skip_block(int input, unsigned char* buffer, std::size_t size);
 
 void close_input(int input);
