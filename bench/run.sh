@@ -76,12 +76,15 @@ echo "commit $(git -C "$OLDPWD" rev-parse --short HEAD)${baseline:+, baseline $b
 for input in text random; do
   cat "$input" >/dev/null  # into the page cache
   declare -A wall=() cpu=()
+  paired=""  # tool / baseline in CPU time, one ratio per turn: they ran side by side
   for ((i = 0; i < runs; i++)); do
     for n in "${names[@]}"; do
       read -r w c < <(timed "$(command_of "$n" "$input")")
       wall[$n]+="$w "
       cpu[$n]+="$c "
+      eval "this_$n=$c"
     done
+    [ -z "$baseline" ] || paired+="$(awk -v a="$this_tool" -v b="$this_baseline" 'BEGIN {printf "%.4f", a / b}') "
   done
   echo "== 512 MiB of $input: medians (wall s, CPU s), and each over the read limit"
   lw=$(median "${wall[readlimit]}")
@@ -94,7 +97,8 @@ for input in text random; do
     eval "med_$n=$mc"
   done
   printf '  bytewise / tool, cpu: %s\n' "$(ratio "$med_bytewise" "$med_tool")"
-  [ -z "$baseline" ] || printf '  tool / baseline, cpu: %s\n' "$(ratio "$med_tool" "$med_baseline")"
+  [ -z "$baseline" ] || printf '  tool / baseline, cpu: %s of the medians; %s the median of the turns (%s)\n' \
+    "$(ratio "$med_tool" "$med_baseline")" "$(median "$paired")" "$paired"
   cmp -s <(grep -a '^Byte 0x' result-tool.txt) <(grep -a '^Byte 0x' result-bytewise.txt) ||
     { echo "byte counts of the tool and of the byte-at-a-time build DIFFER"; exit 1; }
   [ -z "$baseline" ] || cmp -s result-tool.txt result-baseline.txt ||
