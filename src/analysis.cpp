@@ -72,6 +72,11 @@ std::uint64_t load_little_endian(const unsigned char* p) {
   return word;
 }
 
+// The pair that ends at q[0].
+void count_one(std::uint32_t* table, const unsigned char* q) {
+  ++table[(unsigned{q[0]} << 8) | q[-1]];
+}
+
 // The eight pairs that end at q[0] to q[7], from two loads and no load per
 // byte: the word at q - 1 holds, in its four 16-bit fields, the pairs that end
 // at q[0], q[2], q[4] and q[6]; the word at q those that end at q[1], q[3],
@@ -101,7 +106,7 @@ void count_eight(std::uint32_t* table, const unsigned char* q) {
 void count_pairs(std::uint32_t* table, unsigned prev, const unsigned char* p, std::size_t n) {
   ++table[(unsigned{p[0]} << 8) | prev];
   if (n < 64) {  // too short to share out
-    for (std::size_t i = 1; i < n; ++i) ++table[(unsigned{p[i]} << 8) | p[i - 1]];
+    for (const unsigned char* q = p + 1; q < p + n; ++q) count_one(table, q);
     return;
   }
   const std::size_t quarter = n / 4;
@@ -112,9 +117,7 @@ void count_pairs(std::uint32_t* table, unsigned prev, const unsigned char* p, st
     for (const unsigned char* stretch : start) count_eight(table, stretch + k);
   }
   for (std::size_t s = 0; s < 4; ++s) {
-    for (const unsigned char* q = start[s] + side_by_side; q < end[s]; ++q) {
-      ++table[(unsigned{q[0]} << 8) | q[-1]];
-    }
+    for (const unsigned char* q = start[s] + side_by_side; q < end[s]; ++q) count_one(table, q);
   }
 }
 
