@@ -26,8 +26,35 @@ int open_password_file(const AnalysisState& s, InputOpen& how) {
   return names_a_file(s.name_der_datei3) ? open_input(s.name_der_datei3, how) : -1;
 }
 
+// Reads on to the measured length and no further: a file that keeps growing
+// cannot keep the pass reading. At that length the pass ends as at the end of
+// the file.
 long read_next_block(AnalysisState& s) {
-  return read_block(s.dateizeiger3, s.puffer.data(), s.puffer.size());
+  const std::uint64_t left = s.laenge - s.laeufer;
+  if (left == 0) return 0;
+  const std::size_t size =
+      left < s.puffer.size() ? static_cast<std::size_t>(left) : s.puffer.size();
+  return read_block(s.dateizeiger3, s.puffer.data(), size);
+}
+
+// The first message line of a result that was not opened.
+const char* result_refusal(ResultOpen how) {
+  switch (how) {
+    case ResultOpen::is_link:
+      return "\n error message: outputfile is a symbolic link\n";
+    case ResultOpen::is_input:
+      return "\n error message: outputfile must not be the inputfile\n";
+    case ResultOpen::block_device:
+      return "\n error message: outputfile is a block device\n";
+    case ResultOpen::foreign:
+      return "\n error message: outputfile belongs to another user\n";
+    case ResultOpen::many_names:
+      return "\n error message: outputfile has more than one name (a hard link)\n";
+    case ResultOpen::opened:
+    case ResultOpen::failed:
+      break;
+  }
+  return "\n error message: outputfile could not be opened\n";
 }
 
 [[noreturn]] void fail_unreadable(AnalysisState& s) {
@@ -141,7 +168,10 @@ void lese(AnalysisState& s) {
     fail_and_wait(s, "\n error message: inputfile cannot be read twice (a pipe or a terminal)\n",
                   check_input);
   }
-  if (s.dateizeiger3 < 0) {
+  if (how == InputOpen::character_device) {
+    fail_and_wait(s, "\n error message: inputfile is a character device\n", check_input);
+  }
+  if (s.dateizeiger3 < 0 || !identify(s.dateizeiger3, s.kennung3)) {
     fail_and_wait(s, "\n error message: inputfile could not be opened or not found\n", check_input);
   }
   for (;;) {
@@ -181,18 +211,18 @@ void count_histograms(AnalysisState& s) {
     wipe_buffer(s);
     std::exit(1);
   }
+  // The counts must belong to the length measured: another file put at the
+  // name meanwhile is not counted against it.
+  FileIdentity now;
+  if (!identify(s.dateizeiger3, now) || now != s.kennung3) {
+    fail_and_wait(s, "\n error message: inputfile was replaced between the passes\n", check_input);
+  }
   ResultOpen how = ResultOpen::failed;
   if (names_a_file(s.name_der_datei2)) {
     s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how);
   }
-  if (how == ResultOpen::is_input) {
-    fail_and_wait(s, "\n error message: outputfile must not be the inputfile\n", check_output);
-  }
-  if (how == ResultOpen::foreign) {
-    fail_and_wait(s, "\n error message: outputfile belongs to another user\n", check_output);
-  }
   if (s.dateizeiger2 == nullptr) {
-    fail_and_wait(s, "\n error message: outputfile could not be opened\n", check_output);
+    fail_and_wait(s, result_refusal(how), check_output);
   }
   std::fputs("\n Analyze ", stdout);
   std::fputs("completed: ", stdout);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform.h"
+
 // No path is longer: a longer name names no file.
 constexpr std::size_t longest_name = 4096;
 
@@ -21,6 +23,7 @@ struct AnalysisState {
   char wait = 0;                // the character read at an error prompt
 
   int dateizeiger3 = -1;              // the input, read in blocks
+  FileIdentity kennung3;              // which file the length pass measured
   std::FILE* dateizeiger2 = nullptr;  // the result file
   bool schreibfehler = false;         // a write to the result file failed
 

@@ -4,19 +4,33 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 // How an attempt to open the input ended.
 enum class InputOpen {
   opened,
-  failed,     // missing, unreadable, or no name of a file
-  once_only,  // a pipe, a socket or a terminal: a second pass would read other bytes
+  failed,            // missing, unreadable, or no name of a file
+  once_only,         // a pipe, a socket or a terminal: a second pass would read other bytes
+  character_device,  // any other character device (/dev/zero): it has no end, or no fixed one
 };
 
-// Opens the file for binary reading without waiting for a pipe's writer.
-// Returns the open file, or -1 with the reason in how.
+// Opens the file for binary reading without waiting for a pipe's writer: a
+// regular file, a folder (whose read then fails) or a block device. Returns
+// the open file, or -1 with the reason in how.
 int open_input(const std::string& name, InputOpen& how);
+
+// Which file an open file is, whatever name led to it: the device and the
+// inode, or the volume and the file index.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// False when the system could not tell.
+bool identify(int file, FileIdentity& identity);
 
 // Fills the buffer from the input: the number of bytes read, 0 at the end of
 // the file, -1 when the read failed.
@@ -33,15 +47,20 @@ void close_input(int input);
 // How an attempt to open the result ended.
 enum class ResultOpen {
   opened,
-  failed,    // could not be opened or created
-  is_input,  // the file opened is the open input itself, by whatever name
-  foreign,   // a regular file that belongs to another user
+  failed,        // could not be opened or created
+  is_link,       // the name itself is a symbolic link (or another reparse point)
+  is_input,      // the file opened is the open input itself, by whatever name
+  block_device,  // a disk, a partition, a volume: never written
+  foreign,       // belongs to another user (a character device of root's excepted)
+  many_names,    // a regular file with more than one name (a hard link)
 };
 
 // Opens the result for binary writing, created private (owner only) if it is
 // missing and NOT emptied: an existing file keeps what it holds until
-// empty_result. The file opened is checked, not the name. Returns the stream,
-// or nullptr with the reason in how; a refused file is left as it was.
+// empty_result. A symbolic link as the last part of the name is not followed;
+// the file opened is checked, not the name, in the order of ResultOpen.
+// Returns the stream, or nullptr with the reason in how; a refused file is
+// left as it was.
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how);
 
 // Empties a regular result file before its first write; devices are left

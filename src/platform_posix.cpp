@@ -30,6 +30,13 @@ int open_input(const std::string& name, InputOpen& how) {
     how = InputOpen::once_only;
     return -1;
   }
+  // /dev/zero never ends, /dev/urandom neither, and reading /dev/kmsg takes
+  // the kernel's messages away from everyone else.
+  if (S_ISCHR(st.st_mode)) {
+    close(fd);
+    how = InputOpen::character_device;
+    return -1;
+  }
   // Reads wait again, as they do on every ordinary file.
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -81,27 +88,55 @@ long skip_block(int input, unsigned char* buffer, std::size_t size) {
 
 void close_input(int input) { close(input); }
 
+bool identify(int file, FileIdentity& identity) {
+  struct stat st {};
+  if (fstat(file, &st) != 0) return false;
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  identity.index = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+namespace {
+
+// Why an open result may not be written, or opened if it may.
+ResultOpen judge_result(const struct stat& result, int input) {
+  struct stat in {};
+  if (fstat(input, &in) != 0) return ResultOpen::failed;
+  if (result.st_dev == in.st_dev && result.st_ino == in.st_ino) return ResultOpen::is_input;
+  if (S_ISBLK(result.st_mode)) return ResultOpen::block_device;
+  // Its owner would read the tables. /dev/null, /dev/full and /dev/tty belong
+  // to root and reach nobody; a terminal belongs to whoever opened it.
+  const bool roots_device = S_ISCHR(result.st_mode) && result.st_uid == 0;
+  if (result.st_uid != geteuid() && !roots_device) return ResultOpen::foreign;
+  // Another name of the file may be in someone else's folder, or be the
+  // user's own file planted there.
+  if (S_ISREG(result.st_mode) && result.st_nlink > 1) return ResultOpen::many_names;
+  return ResultOpen::opened;
+}
+
+}  // namespace
+
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   how = ResultOpen::failed;
-  // No O_TRUNC: what the file holds stays until the report is written.
-  const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
-  if (fd < 0) return nullptr;
-  struct stat result {};
-  struct stat in {};
-  if (fstat(fd, &result) != 0 || fstat(input, &in) != 0) {
-    close(fd);
+  // No O_TRUNC: what the file holds stays until the report is written. No
+  // link is followed at the end of the name, dangling or not, and nothing is
+  // created through one. O_NONBLOCK: opening a serial line does not wait for
+  // its carrier, nor a FIFO for its reader.
+  const int fd =
+      open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    // The open itself says so: asking the name again could find another file.
+    if (errno == ELOOP) how = ResultOpen::is_link;
     return nullptr;
   }
-  if (result.st_dev == in.st_dev && result.st_ino == in.st_ino) {
-    how = ResultOpen::is_input;
-  } else if (S_ISREG(result.st_mode) && result.st_uid != geteuid()) {
-    how = ResultOpen::foreign;  // its owner would read the tables
-  } else {
-    std::FILE* stream = fdopen(fd, "wb");
-    if (stream != nullptr) {
-      how = ResultOpen::opened;
-      return stream;
-    }
+  struct stat result {};
+  if (fstat(fd, &result) == 0) how = judge_result(result, input);
+  if (how == ResultOpen::opened) {
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE* stream =
+        flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr : fdopen(fd, "wb");
+    if (stream != nullptr) return stream;
+    how = ResultOpen::failed;
   }
   close(fd);
   return nullptr;

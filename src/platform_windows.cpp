@@ -5,6 +5,7 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <climits>
 #include <cstdlib>
@@ -28,18 +29,47 @@ std::wstring wide(const std::string& name) {
 
 HANDLE handle_of(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
-// A file is the same file by its volume and its index on that volume,
-// whatever name, case or link led to it.
-bool same_file(int a, int b) {
-  BY_HANDLE_FILE_INFORMATION x{};
-  BY_HANDLE_FILE_INFORMATION y{};
-  if (!GetFileInformationByHandle(handle_of(a), &x)) return false;
-  if (!GetFileInformationByHandle(handle_of(b), &y)) return false;
-  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
+FileIdentity identity_of(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// A drive or a volume (\\.\PhysicalDrive0, \\.\C:) answers a disk's question.
+bool is_disk(HANDLE h) {
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  return GetFileType(h) == FILE_TYPE_DISK &&
+         DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                         &returned, nullptr);
+}
+
+// Why an open result may not be written, or opened if it may. A file is the
+// same file by its volume and its index on that volume, whatever name, case
+// or link led to it. Who else may read it is for the folder's access rights
+// to decide.
+ResultOpen judge_result(HANDLE result, int input) {
+  if (is_disk(result)) return ResultOpen::block_device;
+  if (GetFileType(result) != FILE_TYPE_DISK) return ResultOpen::opened;  // NUL, a console
+  BY_HANDLE_FILE_INFORMATION info{};
+  FileIdentity in;
+  if (!GetFileInformationByHandle(result, &info) || !identify(input, in)) {
+    return ResultOpen::failed;
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ResultOpen::is_link;
+  if (identity_of(info) == in) return ResultOpen::is_input;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ResultOpen::failed;
+  if (info.nNumberOfLinks > 1) return ResultOpen::many_names;
+  return ResultOpen::opened;
 }
 
 }  // namespace
+
+bool identify(int file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle_of(file), &info)) return false;
+  identity = identity_of(info);
+  return true;
+}
 
 int open_input(const std::string& name, InputOpen& how) {
   how = InputOpen::failed;
@@ -53,6 +83,11 @@ int open_input(const std::string& name, InputOpen& how) {
       (type == FILE_TYPE_CHAR && GetConsoleMode(handle_of(fd), &console_mode))) {
     _close(fd);
     how = InputOpen::once_only;
+    return -1;
+  }
+  if (type == FILE_TYPE_CHAR) {  // NUL, a serial line: no end, or no fixed one
+    _close(fd);
+    how = InputOpen::character_device;
     return -1;
   }
   how = InputOpen::opened;
@@ -74,17 +109,28 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) return nullptr;
-  // No _O_TRUNC: what the file holds stays until the report is written.
-  const int fd =
-      _wopen(w.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  if (same_file(fd, input)) {
-    how = ResultOpen::is_input;
-  } else if (std::FILE* stream = _fdopen(fd, "wb")) {
-    how = ResultOpen::opened;
-    return stream;
+  // OPEN_ALWAYS, not CREATE_ALWAYS: what the file holds stays until the
+  // report is written. A symbolic link or junction is opened itself, not
+  // followed, so that it can be refused; folders open too, to be refused.
+  const HANDLE h = CreateFileW(
+      w.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  how = judge_result(h, input);
+  if (how != ResultOpen::opened) {
+    CloseHandle(h);
+    return nullptr;
   }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    how = ResultOpen::failed;
+    return nullptr;
+  }
+  if (std::FILE* stream = _fdopen(fd, "wb")) return stream;
   _close(fd);
+  how = ResultOpen::failed;
   return nullptr;
 }
 

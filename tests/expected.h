@@ -156,34 +156,31 @@ inline Report report_of(const Census& c) {
 inline const std::string finish =
     "\nAnalysis finished! For details check the result file. Press ENTER to exit.\n\n";
 inline const std::string press_enter = "\n\nPress ENTER to exit.";
-inline const std::string in_error =
-    "\n error message: inputfile could not be opened or not found\n"
-    "\n\nCheck filename and suffix (e.g. input.txt) " +
-    press_enter;
-inline const std::string out_error =
-    "\n error message: outputfile could not be opened\n"
-    "\n\nCheck filename and suffix (e.g. output.txt) " +
-    press_enter;
-inline const std::string same_error =
-    "\n error message: outputfile must not be the inputfile\n"
-    "\n\nCheck filename and suffix (e.g. output.txt) " +
-    press_enter;
-inline const std::string foreign_error =
-    "\n error message: outputfile belongs to another user\n"
-    "\n\nCheck filename and suffix (e.g. output.txt) " +
-    press_enter;
+// An error ending: its message, the line that says what to check, the prompt.
+inline std::string ending(const std::string& message, const char* check) {
+  return "\n error message: " + message + "\n\n\nCheck " + check + press_enter;
+}
+inline std::string in_ending(const std::string& message) {
+  return ending(message, "filename and suffix (e.g. input.txt) ");
+}
+inline std::string out_ending(const std::string& message) {
+  return ending(message, "filename and suffix (e.g. output.txt) ");
+}
+inline const std::string in_error = in_ending("inputfile could not be opened or not found");
+inline const std::string out_error = out_ending("outputfile could not be opened");
+inline const std::string same_error = out_ending("outputfile must not be the inputfile");
+inline const std::string foreign_error = out_ending("outputfile belongs to another user");
+inline const std::string link_error = out_ending("outputfile is a symbolic link");
+inline const std::string block_error = out_ending("outputfile is a block device");
+inline const std::string many_names_error =
+    out_ending("outputfile has more than one name (a hard link)");
 inline const std::string once_error =
-    "\n error message: inputfile cannot be read twice (a pipe or a terminal)\n"
-    "\n\nCheck filename and suffix (e.g. input.txt) " +
-    press_enter;
+    in_ending("inputfile cannot be read twice (a pipe or a terminal)");
+inline const std::string character_error = in_ending("inputfile is a character device");
+inline const std::string replaced_error = in_ending("inputfile was replaced between the passes");
 inline const std::string write_error =
-    "\n error message: result file could not be written completely\n"
-    "\n\nCheck free disk space " +
-    press_enter;
-inline const std::string read_error =
-    "\n error message: inputfile could not be read\n"
-    "\n\nCheck filename and suffix (e.g. input.txt) " +
-    press_enter;
+    ending("result file could not be written completely", "free disk space ");
+inline const std::string read_error = in_ending("inputfile could not be read");
 
 // The console of a complete run over these bytes.
 inline std::string complete_console(const std::string& bytes) {

@@ -4,6 +4,9 @@
 //   OCTET_FAIL_OPEN=N      the Nth open for reading only fails with ENOENT
 //   OCTET_CHANGE_PATH=P    on the second open of P, its content is first replaced
 //   OCTET_CHANGE_FROM=Q    by the content of Q
+//   OCTET_REPLACE_INPUT=P  on the second open of P, another file with the same
+//                          bytes is first put at its name
+//   OCTET_GROW_INPUT=P     from the second open of P on, P grows without end
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
 //                          by a symbolic link to P: the race an attacker would win
 // The library defines read itself; the checked inline read must not be declared.
@@ -14,8 +17,11 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -50,8 +56,26 @@ void copy_file(const char* from, const char* to) {
 void before_open(const char* path) {
   const char* watched = std::getenv("OCTET_CHANGE_PATH");
   const char* from = std::getenv("OCTET_CHANGE_FROM");
-  if (watched == nullptr || from == nullptr || std::strcmp(path, watched) != 0) return;
-  if (++opens_of_path == 2) copy_file(from, watched);
+  if (watched != nullptr && from != nullptr && std::strcmp(path, watched) == 0 &&
+      ++opens_of_path == 2) {
+    copy_file(from, watched);
+  }
+  const char* grown = std::getenv("OCTET_GROW_INPUT");
+  if (grown != nullptr && std::strcmp(path, grown) == 0 && ++opens_of_path == 2) {
+    std::thread([path = std::string(grown)] {
+      for (off_t size = 1 << 20; size < (off_t{1} << 40); size += 1 << 20) {
+        if (truncate(path.c_str(), size) != 0) break;
+      }
+    }).detach();
+  }
+  const char* replaced = std::getenv("OCTET_REPLACE_INPUT");
+  if (replaced != nullptr && std::strcmp(path, replaced) == 0 && ++opens_of_path == 2) {
+    const std::string other = std::string(replaced) + ".other";
+    const int made = ::creat(other.c_str(), 0600);
+    close(made);
+    copy_file(replaced, other.c_str());
+    if (rename(other.c_str(), replaced) != 0) std::abort();
+  }
 }
 
 // The name is swapped between whatever check came before and the open.

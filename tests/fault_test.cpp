@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <thread>
+#include <unordered_set>
 
 #include "expected.h"
 #include "harness.h"
@@ -85,8 +87,14 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{{"result_swapped_for_a_link_to_the_input"},
               8,
               "OCTET_LINK_RESULT=pw",
-              length_pass(8) + same_error,
-              Fault::password}),
+              length_pass(8) + link_error,
+              Fault::password},
+        // Another file, with the same bytes, is put at the input's name.
+        Fault{{"input_replaced_between_the_passes"},
+              8,
+              "OCTET_REPLACE_INPUT=pw",
+              length_pass(8) + replaced_error,
+              Fault::none}),
     row_name);
 
 // The password file is replaced between the two passes.
@@ -107,8 +115,9 @@ TEST_P(ChangedInput, CountsOnlyBytesReadAndNoMoreThanMeasured) {
                   preloaded({"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later")}));
   const std::uint64_t measured = c.before.size();
   const std::string counted = c.after.substr(0, measured);
-  // Every byte read advances the progress, and so does the read that meets the end.
-  const std::string steps = progress(measured, c.after.size() + 1);
+  // Every byte read advances the progress, and so does the read that meets the
+  // end, or stands in for it at the measured length.
+  const std::string steps = progress(measured, counted.size() + 1);
   const Report report = report_of(census_of(counted));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, banner_and_prompts() + length_pass(measured) + steps + report.console + finish);
@@ -123,6 +132,20 @@ INSTANTIATE_TEST_SUITE_P(
         Change{{"grew_past_every_step"}, random_bytes(10001, 1), random_bytes(40001, 2)},
         Change{{"shrank_before_the_last_steps"}, random_bytes(20000, 3), random_bytes(15000, 4)}),
     row_name);
+
+// A file that keeps growing from the second pass on: only the measured bytes are read.
+TEST(ChangedInput, GrowingWithoutEndIsReadToTheMeasuredLength) {
+  TempDir dir;
+  const std::string before = random_bytes(300000, 5);
+  dir.write("pw", before);
+  RunOptions options = preloaded({"OCTET_GROW_INPUT=pw"});
+  options.deadline_seconds = 60;
+  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", options);
+  EXPECT_FALSE(r.timed_out) << "still reading after 60 s";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, complete_console(before));
+  EXPECT_EQ(dir.read("out.txt"), report_of(census_of(before)).file);
+}
 
 // With the console on a packet socket every write arrives as a message of its
 // own: each dot and each percentage step must be one, not part of a later one.
@@ -160,59 +183,96 @@ TEST(Secrecy, NoInputByteReachesAnyOutput) {
   }
 }
 
-// Waiting at its last prompt, run by an ordinary user, the program holds no
-// piece of the password in its memory, and nobody but root may look.
-TEST(Secrecy, MemoryAtTheLastPromptHoldsNoPieceOfThePassword) {
+// What a look at the memory of a waiting program found.
+struct MemoryLook {
+  std::string mem_owner, core_limits;
+  std::size_t scanned = 0, pieces = 0;  // bytes read; 16-byte pieces of the password found
+};
+
+MemoryLook look_at_memory(int pid, const std::string& password) {
+  MemoryLook look;
+  const std::string proc = "/proc/" + std::to_string(pid);
+  struct stat st {};
+  if (stat((proc + "/mem").c_str(), &st) == 0) look.mem_owner = std::to_string(st.st_uid);
+  std::ifstream limits(proc + "/limits");
+  for (std::string line; std::getline(limits, line);) {
+    if (line.starts_with("Max core file size")) look.core_limits = line.substr(18, 42);
+  }
+  std::unordered_set<std::string_view> pieces;
+  for (std::size_t at = 0; at + 16 <= password.size(); at += 16) {
+    pieces.insert(std::string_view(password).substr(at, 16));
+  }
+  std::unordered_set<std::string_view> found;
+  // Every readable mapping, looked at from every byte.
+  std::ifstream maps(proc + "/maps");
+  std::ifstream mem(proc + "/mem", std::ios::binary);
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long from = 0, to = 0;
+    char dash = 0;
+    std::string perms;
+    if (!(std::istringstream(line) >> std::hex >> from >> dash >> to >> perms)) continue;
+    if (perms[0] != 'r' || to - from > (256UL << 20) || contains(line, "[vvar]")) continue;
+    std::string bytes(to - from, '\0');
+    mem.clear();
+    mem.seekg(static_cast<std::streamoff>(from));
+    if (!mem.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
+    look.scanned += bytes.size();
+    const std::string_view all(bytes);
+    for (std::size_t at = 0; at + 16 <= all.size(); ++at) {
+      const auto piece = pieces.find(all.substr(at, 16));
+      if (piece != pieces.end()) found.insert(*piece);
+    }
+  }
+  look.pieces = found.size();
+  return look;
+}
+
+struct Waiting : Row {
+  std::string fault;   // for the fault library; "" for none
+  std::string prompt;  // the console ends in it while the program waits
+};
+
+class Secrecy : public testing::TestWithParam<Waiting> {};
+
+// Waiting at a prompt, run by an ordinary user, the program holds no piece of
+// the password in its memory, and nobody but root may look. The password is
+// longer than the read buffer, so that each half of it held password bytes.
+TEST_P(Secrecy, MemoryAtAPromptHoldsNoPieceOfThePassword) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the program as another user";
   if (program_command().size() > 1)
     GTEST_SKIP() << "under an emulator its memory is the emulator's";
+  const Waiting& c = GetParam();
   TempDir dir;
   chmod(dir.path().c_str(), 0777);
-  const std::string password = random_bytes(4096, 12, 0x21);
+  const std::string password = random_bytes(300 << 10, 12, 0x21);
   dir.write("pw", password);
   chmod(dir.file("pw").c_str(), 0644);
-  std::string mem_owner, core_limits;
-  std::size_t scanned = 0, pieces = 0;
-  RunOptions options;
+  MemoryLook look;
+  RunOptions options = c.fault.empty() ? RunOptions{} : preloaded({c.fault});
   options.user = 65534;
   options.watch = [&](int pid, const std::string& console) -> std::string {
-    if (!console.ends_with(finish)) return "";
-    const std::string proc = "/proc/" + std::to_string(pid);
-    struct stat st {};
-    if (stat((proc + "/mem").c_str(), &st) == 0) mem_owner = std::to_string(st.st_uid);
-    std::ifstream limits(proc + "/limits");
-    for (std::string line; std::getline(limits, line);) {
-      if (line.starts_with("Max core file size")) core_limits = line.substr(18, 42);
-    }
-    // Every readable mapping, looked for every 16-byte piece of the password.
-    std::ifstream maps(proc + "/maps");
-    std::ifstream mem(proc + "/mem", std::ios::binary);
-    for (std::string line; std::getline(maps, line);) {
-      unsigned long from = 0, to = 0;
-      char dash = 0;
-      std::string perms;
-      if (!(std::istringstream(line) >> std::hex >> from >> dash >> to >> perms)) continue;
-      if (perms[0] != 'r' || to - from > (256UL << 20) || contains(line, "[vvar]")) continue;
-      std::string bytes(to - from, '\0');
-      mem.clear();
-      mem.seekg(static_cast<std::streamoff>(from));
-      if (!mem.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
-      scanned += bytes.size();
-      for (std::size_t at = 0; at + 16 <= password.size(); at += 16) {
-        pieces += contains(bytes, password.substr(at, 16)) ? 1 : 0;
-      }
-    }
+    if (!console.ends_with(c.prompt)) return "";
+    look = look_at_memory(pid, password);
     return "\n";
   };
   const RunResult r = run_program(dir.path(), "pw\nout\n", options);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(mem_owner, "0");
+  EXPECT_EQ(r.status, c.fault.empty() ? 0 : 1);
+  EXPECT_EQ(look.mem_owner, "0");
   // Soft and hard limit, as /proc lays them out.
-  EXPECT_EQ(core_limits,
+  EXPECT_EQ(look.core_limits,
             std::string(8, ' ') + "0" + std::string(20, ' ') + "0" + std::string(12, ' '));
-  EXPECT_GT(scanned, 0u);
-  EXPECT_EQ(pieces, 0u);
+  EXPECT_GT(look.scanned, 0u);
+  EXPECT_EQ(look.pieces, 0u);
 }
+
+// The reads of a file: the length pass sends it in one step and meets the end
+// with a second; the fourth is the histogram pass's second block.
+INSTANTIATE_TEST_SUITE_P(Prompts, Secrecy,
+                         testing::Values(Waiting{{"last_prompt_of_a_complete_run"}, "", finish},
+                                         Waiting{{"error_prompt_after_a_failed_read"},
+                                                 "OCTET_FAIL_READ=4",
+                                                 press_enter}),
+                         row_name);
 
 // Ctrl-C while the counting pass runs leaves an existing result as it was.
 TEST(Interrupt, DuringTheCountLeavesAnExistingResultAsItWas) {

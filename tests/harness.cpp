@@ -1,24 +1,40 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #if !defined(OCTET_BINARY) || !defined(OCTET_FAULT_LIBRARY) || !defined(OCTET_EMULATOR)
 #error "OCTET_BINARY and OCTET_FAULT_LIBRARY must name the program and the fault library"
 #endif
 
 namespace {
+
+// A copy of the file in a folder that every user can enter, made once and
+// removed when the tests end.
+std::string reachable_by_all(const std::string& path) {
+  static const TempDir shared;
+  const std::string copy = shared.file(std::filesystem::path(path).filename().string());
+  if (!std::filesystem::exists(copy)) {
+    std::filesystem::copy_file(path, copy);
+    chmod(shared.path().c_str(), 0755);
+    chmod(copy.c_str(), 0755);
+  }
+  return copy;
+}
 
 // A program that runs on while the test talks to it.
 struct Child {
@@ -47,7 +63,11 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   for (char** e = environ; *e != nullptr; ++e) {
     if (!overridden(*e)) env_strings.emplace_back(*e);
   }
-  for (const auto& e : options.env) env_strings.push_back(e);
+  const std::string preload = "LD_PRELOAD=" + fault_library();
+  for (const auto& e : options.env) {
+    const bool copied = options.user >= 0 && e == preload;
+    env_strings.push_back(copied ? "LD_PRELOAD=" + reachable_by_all(fault_library()) : e);
+  }
   std::vector<char*> envp;
   envp.reserve(env_strings.size() + 1);
   for (auto& e : env_strings) envp.push_back(e.data());
@@ -55,6 +75,7 @@ Child start_program(const std::string& dir, const RunOptions& options) {
 
   std::vector<std::string> args = options.wrapper;
   for (const auto& word : program_command()) args.push_back(word);
+  if (options.user >= 0) args.back() = reachable_by_all(program_path());
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
@@ -101,11 +122,30 @@ void type(const Child& child, const std::string& input) {
 }
 
 RunResult finish_program(Child& child, const std::string& input, const RunOptions& options) {
+  using clock = std::chrono::steady_clock;
+  const auto deadline = clock::now() + std::chrono::seconds(options.deadline_seconds);
+  // Milliseconds left before the deadline, -1 for none; 0 once it has passed.
+  const auto left = [&]() -> int {
+    if (options.deadline_seconds == 0) return -1;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+    return ms.count() > 0 ? static_cast<int>(ms.count()) : 0;
+  };
+  RunResult result;
+  const auto time_out = [&] {
+    kill(child.pid, SIGKILL);
+    result.timed_out = true;
+  };
   type(child, input);
   if (!options.watch) close(child.in);
-  RunResult result;
   char buf[65536];
-  for (ssize_t n; child.out >= 0 && (n = read(child.out, buf, sizeof buf)) > 0;) {
+  while (child.out >= 0) {
+    pollfd ready{child.out, POLLIN, 0};
+    if (poll(&ready, 1, left()) == 0) {
+      time_out();
+      break;
+    }
+    const ssize_t n = read(child.out, buf, sizeof buf);
+    if (n <= 0) break;
     result.out.append(buf, static_cast<std::size_t>(n));
     result.writes.emplace_back(buf, static_cast<std::size_t>(n));
     if (options.watch) type(child, options.watch(child.pid, result.out));
@@ -113,7 +153,12 @@ RunResult finish_program(Child& child, const std::string& input, const RunOption
   if (options.watch) close(child.in);
   if (child.out >= 0) close(child.out);
   int wstatus = 0;
-  waitpid(child.pid, &wstatus, 0);
+  while (options.deadline_seconds > 0 && waitpid(child.pid, &wstatus, WNOHANG) == 0) {
+    if (left() == 0) time_out();
+    if (result.timed_out) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (options.deadline_seconds == 0 || result.timed_out) waitpid(child.pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return result;
 }

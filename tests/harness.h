@@ -9,6 +9,7 @@
 
 struct RunResult {
   int status = -1;                  // exit status, or -1 when the program did not exit normally
+  bool timed_out = false;           // it was still running at the deadline, and was killed
   std::string out;                  // everything written to standard output
   std::vector<std::string> writes;  // with stdout_packets: one entry per write
 };
@@ -21,7 +22,10 @@ struct RunOptions {
   std::string stdin_path;            // standard input from this file instead of the typed text
   std::vector<std::string> wrapper;  // a command that runs the program, such as strace
   std::vector<std::pair<int, long>> limits;  // resource limits (RLIMIT_...) of the program
-  int user = -1;                             // runs as this user id
+  // Runs as this user id, from copies of the program and of the fault library
+  // that every user can reach: the build tree may be in a private folder.
+  int user = -1;
+  int deadline_seconds = 0;  // killed if still running after this long; 0: no deadline
   // Called with the program's pid and its console so far, each time more of
   // it arrives; what it returns is typed. Standard input then stays open
   // until the program ends.

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "expected.h"
@@ -20,9 +22,25 @@ std::string bytes(std::initializer_list<unsigned> values) {
   return s;
 }
 
+// A row's input, made when its test runs: every test's process builds every
+// row, and large inputs made there would cost each of them a moment.
+struct Input {
+  std::function<std::string()> make;
+};
+Input given(std::string b) {
+  return {[b = std::move(b)] { return b; }};
+}
+Input randomly(std::size_t n, unsigned seed) {
+  return {[=] { return random_bytes(n, seed); }};
+}
+Input repeated(std::size_t n, char c) {
+  return {[=] { return std::string(n, c); }};
+}
+
 struct CompleteCase : Row {
-  std::string input;
+  Input input;
   std::vector<std::string> console_lines;  // lines the summary must show, beyond the model
+  std::string path{};  // a file of the system that holds the input, instead of pw.txt
 };
 
 class CompleteRun : public testing::TestWithParam<CompleteCase> {};
@@ -30,12 +48,20 @@ class CompleteRun : public testing::TestWithParam<CompleteCase> {};
 TEST_P(CompleteRun, ConsoleAndResultFileMatchByteForByte) {
   const CompleteCase& c = GetParam();
   TempDir dir;
-  dir.write("pw.txt", c.input);
-  const RunResult r = run_program(dir.path(), "pw.txt\nresult.txt\n\n");
+  const std::string input = c.input.make();
+  dir.write("pw.txt", input);
+  const std::string name = c.path.empty() ? "pw.txt" : c.path;
+  const RunResult r = run_program(dir.path(), name + "\nresult.txt\n\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, complete_console(c.input));
-  EXPECT_EQ(dir.read("result.txt"), report_of(census_of(c.input)).file);
+  EXPECT_EQ(r.out, complete_console(input));
+  EXPECT_EQ(dir.read("result.txt"), report_of(census_of(input)).file);
   for (const auto& line : c.console_lines) EXPECT_TRUE(contains(r.out, line)) << line;
+}
+
+// What a file of the system holds, as this process reads it.
+std::string contents(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string counting_twice() {
@@ -50,47 +76,53 @@ INSTANTIATE_TEST_SUITE_P(
     Inputs, CompleteRun,
     testing::Values(
         CompleteCase{{"empty"},
-                     "",
+                     given(""),
                      {"upper limit is Byte 0x39 = 0 times\nlower limit is Byte 0x0 = 0 times\n",
                       "upper limit is difference 0x0 = 0 times\n",
                       "lower limit is difference 0x0 = 0 times\n", "length : 0\n"}},
         CompleteCase{{"one_zero_byte"},
-                     bytes({0x00}),
+                     given(bytes({0x00})),
                      {"upper limit is Byte 0x0 = 1 times\nlower limit is Byte 0x1 = 0 times\n",
                       "upper limit is difference 0x1 = 0 times\n"}},
         CompleteCase{
             {"ties_go_to_the_smaller_value"},
-            "AAC",
+            given("AAC"),
             {"upper limit is Byte 0x41 = 2 times\n", "upper limit is difference 0x0 = 1 times\n",
              "lower limit is difference 0x1 = 0 times\n"}},
         CompleteCase{{"widest_difference_both_ways"},
-                     bytes({0x00, 0xff, 0x00}),
+                     given(bytes({0x00, 0xff, 0x00})),
                      {"upper limit is difference 0xff = 2 times\n"}},
         CompleteCase{
             {"all_values_twice"},
-            counting_twice(),
+            given(counting_twice()),
             {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n"
              "(Other bytes with the same frequency are possible)\n"
              "calculate average frequency = 2 \n",
              "upper limit is difference 0x1 = 510 times\n", "calculate average frequency = 1 \n"}},
-        CompleteCase{{"trailing_0xff_is_a_byte"}, bytes({0x41, 0xff}), {"length : 2\n"}},
-        CompleteCase{{"five_bytes_no_dot"}, "abcde", {"\nlength : 5\n"}},
+        CompleteCase{{"trailing_0xff_is_a_byte"}, given(bytes({0x41, 0xff})), {"length : 2\n"}},
+        CompleteCase{{"five_bytes_no_dot"}, given("abcde"), {"\nlength : 5\n"}},
         CompleteCase{
             {"767_bytes_averages"},
-            std::string(767, 'x'),
+            repeated(767, 'x'),
             {"calculate average frequency = 2 \n\n\n", "calculate average frequency = 2 \n"}},
-        CompleteCase{
-            {"10000_bytes_jump_to_100"}, random_bytes(10000, 1), {"completed: 0%\b\b100%\n"}},
-        CompleteCase{{"10001_bytes_count_up"}, random_bytes(10001, 2), {"\b\b1%", "\b\b\b100%"}},
-        CompleteCase{{"10099_bytes_stop_at_100"}, random_bytes(10099, 3), {}},
-        CompleteCase{{"150000_bytes"}, random_bytes(150000, 4), {}},
+        CompleteCase{{"10000_bytes_jump_to_100"}, randomly(10000, 1), {"completed: 0%\b\b100%\n"}},
+        CompleteCase{{"10001_bytes_count_up"}, randomly(10001, 2), {"\b\b1%", "\b\b\b100%"}},
+        CompleteCase{{"10099_bytes_stop_at_100"}, randomly(10099, 3), {}},
+        CompleteCase{{"150000_bytes"}, randomly(150000, 4), {}},
+        // The kernel will not send this file to /dev/null: the length pass reads it.
+        // The program inherits this process's value.
+        CompleteCase{{"file_the_kernel_cannot_send"},
+                     {[] { return contents("/proc/self/oom_score_adj"); }},
+                     {},
+                     "/proc/self/oom_score_adj"},
+        CompleteCase{{"4999998_bytes_no_dot"}, repeated(4999998, 'a'), {":\nlength : 4999998\n"}},
         CompleteCase{{"4999999_bytes_one_dot_at_the_end"},
-                     std::string(4999999, 'a'),
+                     repeated(4999999, 'a'),
                      {".\nlength : 4999999\n"}},
         CompleteCase{{"5000000_bytes_one_dot"},
-                     random_bytes(5000000, 5),
+                     randomly(5000000, 5),
                      {"\n\nType in new file name for result file (e.g. result1.txt) :.\nlength"}},
-        CompleteCase{{"9999999_bytes_two_dots"}, random_bytes(9999999, 6), {":..\nlength"}}),
+        CompleteCase{{"9999999_bytes_two_dots"}, randomly(9999999, 6), {":..\nlength"}}),
     row_name);
 
 // The 10,099-byte input takes a 101st step; it must not leave "1100%".
@@ -111,9 +143,11 @@ struct FailureCase : Row {
   std::string input;          // what is typed
   std::string after_prompts;  // the console after the two prompts
   std::function<void(const TempDir&)> check;
+  int user = -1;  // the victim, when not the one who runs the tests
 };
 
 const std::string secret = "hunter2\n";
+constexpr int nobody = 65534;
 
 void with_password(const TempDir& d) { d.write("pw.txt", secret); }
 void password_unchanged(const TempDir& d) { EXPECT_EQ(d.read("pw.txt"), secret); }
@@ -122,14 +156,71 @@ void nothing_created(const TempDir& d) {
   password_unchanged(d);
 }
 
+// A folder of root's that everybody may write to, as /tmp is: root plays the
+// one who plants things there, nobody the victim, whose password file and
+// whose own file home/own.txt ("mine") are there too.
+bool shared_folder(const TempDir& d) {
+  chmod(d.path().c_str(), 01777);
+  with_password(d);
+  mkdir(d.file("home").c_str(), 0700);
+  d.write("home/own.txt", "mine");
+  for (const char* name : {"pw.txt", "home", "home/own.txt"}) {
+    if (chown(d.file(name).c_str(), nobody, nobody) != 0) return false;
+  }
+  return true;
+}
+void own_file_unchanged(const TempDir& d) {
+  EXPECT_EQ(d.read("home/own.txt"), "mine");
+  password_unchanged(d);
+}
+
+// The reading end of a FIFO planted as the result, held open for the run.
+int fifo_reader = -1;
+void fifo_got_nothing(const TempDir& d) {
+  char c = 0;
+  EXPECT_EQ(read(fifo_reader, &c, 1), 0) << "the report went into the FIFO";
+  close(fifo_reader);
+  password_unchanged(d);
+}
+
+// A loop device over a small image: a disk that a planted name can lead to,
+// by a device node of its own ("disk") and by a link ("link").
+std::string loop_device;
+void with_a_disk(const TempDir& d) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, for a loop device";
+  with_password(d);
+  d.write("image", std::string(65536, 'i'));
+  FILE* p = popen(("losetup -f --show " + d.file("image") + " 2>/dev/null").c_str(), "r");
+  char name[64] = "";
+  const bool made = p != nullptr && std::fgets(name, sizeof name, p) != nullptr;
+  if (p != nullptr) pclose(p);
+  if (!made) GTEST_SKIP() << "no loop device could be set up";
+  loop_device = std::string(name, std::strcspn(name, "\n"));
+  struct stat st {};
+  ASSERT_EQ(stat(loop_device.c_str(), &st), 0);
+  ASSERT_EQ(mknod(d.file("disk").c_str(), S_IFBLK | 0600, st.st_rdev), 0);
+  ASSERT_EQ(symlink(loop_device.c_str(), d.file("link").c_str()), 0);
+}
+void image_unchanged(const TempDir& d) {
+  EXPECT_EQ(d.read("image"), std::string(65536, 'i'));
+  EXPECT_EQ(std::system(("losetup -d " + loop_device).c_str()), 0);
+  password_unchanged(d);
+}
+
 class Failure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
   const FailureCase& c = GetParam();
+  if (c.user >= 0 && geteuid() != 0) GTEST_SKIP() << "needs root, to play two users";
   TempDir dir;
   c.setup(dir);
-  if (IsSkipped()) return;
-  const RunResult r = run_program(dir.path(), c.input);
+  if (IsSkipped() || HasFailure()) return;
+  RunOptions options;
+  options.user = c.user;
+  // A hang (a FIFO's open waiting for a writer, a terminal's read) says so.
+  options.deadline_seconds = 30;
+  const RunResult r = run_program(dir.path(), c.input, options);
+  EXPECT_FALSE(r.timed_out) << "still running after 30 s";
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner_and_prompts() + c.after_prompts);
   c.check(dir);
@@ -185,8 +276,71 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_EQ(symlink("pw.txt", d.file("soft").c_str()), 0);
                     },
                     "pw.txt\nsoft\n",
-                    measured + same_error,
+                    measured + link_error,
                     password_unchanged},
+        FailureCase{{"planted_link_to_an_own_file"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(symlink("home/own.txt", d.file("out.txt").c_str()), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + link_error,
+                    own_file_unchanged,
+                    nobody},
+        FailureCase{{"planted_dangling_link"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(symlink("home/made.txt", d.file("out.txt").c_str()), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + link_error,
+                    [](const TempDir& d) {
+                      EXPECT_FALSE(d.exists("home/made.txt"));
+                      own_file_unchanged(d);
+                    },
+                    nobody},
+        FailureCase{{"planted_hard_link_to_an_own_file"},
+                    [](const TempDir& d) {
+                      // Root may link any file; others where fs.protected_hardlinks is 0.
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(link(d.file("home/own.txt").c_str(), d.file("out.txt").c_str()), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + many_names_error,
+                    own_file_unchanged,
+                    nobody},
+        FailureCase{{"planted_fifo_with_a_reader"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(mkfifo(d.file("out.txt").c_str(), 0666), 0);
+                      chmod(d.file("out.txt").c_str(), 0666);
+                      fifo_reader = open(d.file("out.txt").c_str(), O_RDONLY | O_NONBLOCK);
+                      ASSERT_GE(fifo_reader, 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + foreign_error,
+                    fifo_got_nothing,
+                    nobody},
+        FailureCase{{"result_is_a_block_device"},
+                    with_a_disk,
+                    "pw.txt\ndisk\n",
+                    measured + block_error,
+                    image_unchanged},
+        FailureCase{{"result_is_a_link_to_a_block_device"},
+                    with_a_disk,
+                    "pw.txt\nlink\n",
+                    measured + link_error,
+                    image_unchanged},
+        FailureCase{{"input_is_a_character_device"},
+                    with_password,
+                    "/dev/zero\nout.txt\n",
+                    character_error,
+                    nothing_created},
+        FailureCase{{"input_is_the_random_device"},
+                    with_password,
+                    "/dev/urandom\nout.txt\n",
+                    character_error,
+                    nothing_created},
         FailureCase{{"input_is_a_fifo"},
                     [](const TempDir& d) {
                       with_password(d);
@@ -301,6 +455,11 @@ INSTANTIATE_TEST_SUITE_P(
                                 "inject=write:error=ENOSPC:when=" + std::to_string(report_writes)},
                                {},
                                false},
+                    WriteFault{{"emptying_of_the_result"},
+                               "",
+                               {"-e", "trace=ftruncate", "-e", "inject=ftruncate:error=EIO"},
+                               {},
+                               false},
                     WriteFault{{"close_of_the_result"},
                                "",
                                {"-e", "trace=close", "-e", "inject=close:error=EIO:when=1"},
@@ -310,34 +469,51 @@ INSTANTIATE_TEST_SUITE_P(
                     WriteFault{{"console_pipe_closed_early"}, "", {}, console_closed(), true}),
     row_name);
 
-// A result file is created private; one that exists keeps its mode; a device is written.
+// A result file is created private; one that exists keeps its mode and loses
+// all it held, even when longer than the report; /dev/null and the user's own
+// FIFO are written.
 TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
+  enum Kind { created, existing, device, fifo };
   struct Row {
     const char* name;
-    int existing_mode;  // -1: the file does not exist beforehand
-    int mode;
+    Kind kind;
+    mode_t mode;  // beforehand when existing, afterwards
   };
-  for (const Row& row : {Row{"new", -1, 0600}, Row{"own", 0644, 0644},
-                         Row{"own_narrow", 0400, 0400}, Row{"device", -2, 0}}) {
+  const std::string report = report_of(census_of(secret)).file;
+  for (const Row& row :
+       {Row{"new", created, 0600}, Row{"own", existing, 0644}, Row{"own_narrow", existing, 0400},
+        Row{"device", device, 0}, Row{"own_fifo_with_a_reader", fifo, 0600}}) {
     TempDir dir;
     dir.write("pw.txt", secret);
-    std::string result = "out.txt";
-    if (row.existing_mode >= 0) {
-      dir.write(result, std::string(10000, 'o'));  // longer than the report
-      chmod(dir.file(result).c_str(), static_cast<mode_t>(row.existing_mode));
+    std::string result = row.kind == device ? "/dev/null" : "out.txt";
+    if (row.kind == existing) {
+      dir.write(result, std::string(2 * report.size(), 'o'));
+      chmod(dir.file(result).c_str(), row.mode);
     }
-    if (row.existing_mode == -2) result = "/dev/null";
+    int reader = -1;
+    if (row.kind == fifo) {
+      ASSERT_EQ(mkfifo(dir.file(result).c_str(), row.mode), 0);
+      reader = open(dir.file(result).c_str(), O_RDONLY | O_NONBLOCK);
+    }
     const RunResult r = run_program(dir.path(), "pw.txt\n" + result + "\n\n");
-    if (row.existing_mode == 0400 && geteuid() != 0) {
+    if (row.mode == 0400 && geteuid() != 0) {
       EXPECT_EQ(r.status, 1) << row.name;  // not writable for its owner
       continue;
     }
     EXPECT_EQ(r.status, 0) << row.name;
-    if (row.existing_mode == -2) continue;
+    if (row.kind == device) continue;
     struct stat st {};
     ASSERT_EQ(stat(dir.file(result).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(row.mode)) << row.name;
-    EXPECT_EQ(dir.read(result), report_of(census_of(secret)).file) << row.name;
+    EXPECT_EQ(st.st_mode & 07777, row.mode) << row.name;
+    if (row.kind == fifo) {
+      std::string got(report.size() + 1, '\0');
+      got.resize(
+          static_cast<std::size_t>(std::max<ssize_t>(0, read(reader, got.data(), got.size()))));
+      close(reader);
+      EXPECT_EQ(got, report) << row.name;
+    } else {
+      EXPECT_EQ(dir.read(result), report) << row.name;
+    }
   }
 }
 
