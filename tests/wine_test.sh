@@ -85,6 +85,13 @@ abs=$work/result_is_the_input_absolute
 check result_is_the_input_absolute "$pw" "pw.txt"$'\n'"$abs/linux/pw.txt"$'\n' \
   "pw.txt"$'\n'"Z:${abs//\//\\}\\windows\\pw.txt"$'\n'
 check result_is_a_hard_link_to_the_input "$pw; ln pw.txt hard" $'pw.txt\nhard\n'
+# What else a result name may lead to.
+check result_is_a_hard_link_to_an_own_file "$pw; printf mine >own.txt; ln own.txt out.txt" \
+  $'pw.txt\nout.txt\n'
+# Not here: a symbolic link. Wine shows a Linux link as the file it leads to,
+# never as a reparse point, and makes no Windows link (mklink does nothing).
+check result_is_the_null_device "$pw" $'pw.txt\n/dev/null\n\n' $'pw.txt\nNUL\n\n'
+check input_is_a_character_device "$pw" $'/dev/zero\nout.txt\n' $'NUL\nout.txt\n'
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]
