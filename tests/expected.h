@@ -51,18 +51,13 @@ inline std::string length_pass(std::uint64_t n) {
 }
 
 // The running percentage over iterations (the bytes read and the read that
-// meets the end) for an input measured at n bytes; steps at 100 print nothing.
+// meets the end) for an input measured at n bytes: a step after every n / 100
+// of them; steps at 100 print nothing.
 inline std::string progress(std::uint64_t n, std::uint64_t iterations) {
   std::string out = "\n Analyze completed: 0%";
   if (n <= 10000) return out + "\b\b100%";
-  const std::uint64_t q = n / 100;
-  unsigned shown = 0;
-  std::uint64_t waiting = 0;
-  for (std::uint64_t i = 0; i < iterations; ++i) {
-    if (++waiting < q) continue;
-    waiting = 0;
-    if (shown == 100) continue;
-    ++shown;
+  const std::uint64_t steps = iterations / (n / 100);
+  for (std::uint64_t shown = 1; shown <= steps && shown <= 100; ++shown) {
     if (shown > 10) out += "\b";
     out += "\b\b" + std::to_string(shown) + "%";
   }

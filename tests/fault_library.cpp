@@ -10,7 +10,10 @@
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
 //                          by a symbolic link to P: the race an attacker would win
 // The library defines read itself; the checked inline read must not be declared.
+// It defines open and open64 apart, so neither may stand for the other.
 #undef _FORTIFY_SOURCE
+#undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -63,8 +66,8 @@ void before_open(const char* path) {
   const char* grown = std::getenv("OCTET_GROW_INPUT");
   if (grown != nullptr && std::strcmp(path, grown) == 0 && ++opens_of_path == 2) {
     std::thread([path = std::string(grown)] {
-      for (off_t size = 1 << 20; size < (off_t{1} << 40); size += 1 << 20) {
-        if (truncate(path.c_str(), size) != 0) break;
+      for (off64_t size = 1 << 20; size < (off64_t{1} << 40); size += 1 << 20) {
+        if (truncate64(path.c_str(), size) != 0) break;
       }
     }).detach();
   }
@@ -101,13 +104,34 @@ bool this_read_fails(int fd) {
 // The mode argument is there only when a file may be created.
 bool has_mode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
 
+int faulty_open(const char* real_name, const char* path, int flags, mode_t mode) {
+  if (this_open_fails(flags)) {
+    errno = ENOENT;
+    return -1;
+  }
+  before_open(path);
+  if ((flags & O_CREAT) != 0) before_create(path);
+  using open_fn = int (*)(const char*, int, ...);
+  return real<open_fn>(real_name)(path, flags, mode);
+}
+
+// The offset is handed on as it came, whatever its width.
+using sendfile_fn = ssize_t (*)(int, int, void*, size_t);
+ssize_t faulty_sendfile(const char* real_name, int out_fd, int in_fd, void* offset, size_t count) {
+  if (this_read_fails(in_fd)) {
+    errno = EIO;
+    return -1;
+  }
+  return real<sendfile_fn>(real_name)(out_fd, in_fd, offset, count);
+}
+
 }  // namespace
 
+// Each call under both of its names: a program built with 64-bit file offsets
+// on a 32-bit system calls open64 and sendfile64; elsewhere the two are one.
 extern "C" {
 
 int open(const char* path, int flags, ...) {
-  using open_fn = int (*)(const char*, int, ...);
-  static const auto real_open = real<open_fn>("open");
   mode_t mode = 0;
   if (has_mode(flags)) {
     va_list args;
@@ -116,13 +140,18 @@ int open(const char* path, int flags, ...) {
     mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(args);
   }
-  if (this_open_fails(flags)) {
-    errno = ENOENT;
-    return -1;
+  return faulty_open("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (has_mode(flags)) {
+    va_list args;
+    va_start(args, flags);
+    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
   }
-  before_open(path);
-  if ((flags & O_CREAT) != 0) before_create(path);
-  return real_open(path, flags, mode);
+  return faulty_open("open64", path, flags, mode);
 }
 
 ssize_t read(int fd, void* buf, size_t count) {
@@ -135,13 +164,10 @@ ssize_t read(int fd, void* buf, size_t count) {
 
 // The length pass reads by sending the file to /dev/null.
 ssize_t sendfile(int out_fd, int in_fd, off_t* offset, size_t count) {
-  if (this_read_fails(in_fd)) {
-    errno = EIO;
-    return -1;
-  }
-  using sendfile_fn = ssize_t (*)(int, int, off_t*, size_t);
-  static const auto next = real<sendfile_fn>("sendfile");
-  return next(out_fd, in_fd, offset, count);
+  return faulty_sendfile("sendfile", out_fd, in_fd, offset, count);
+}
+ssize_t sendfile64(int out_fd, int in_fd, off64_t* offset, size_t count) {
+  return faulty_sendfile("sendfile64", out_fd, in_fd, offset, count);
 }
 
 // The same read, when the program is built with checked library calls.

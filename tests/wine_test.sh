@@ -41,10 +41,10 @@ check() {  # name setup linux_input [windows_input]
     sed -i 's/inputfile could not be read/inputfile could not be opened or not found/' "$expected"
   tr -d '\r' <"$work/$name/windows.out" | cmp -s - "$expected" ||
     { fail "$name" "console differs"; ok=0; }
-  for f in $(cd "$l" && ls); do
-    [ -d "$l/$f" ] || cmp -s "$l/$f" "$w/$f" || { fail "$name" "$f differs"; ok=0; }
+  for f in $(cd "$l" && find . -type f); do
+    cmp -s "$l/$f" "$w/$f" || { fail "$name" "$f differs"; ok=0; }
   done
-  [ "$(cd "$l" && ls | sort)" = "$(cd "$w" && ls | sort)" ] || { fail "$name" "other files"; ok=0; }
+  [ "$(cd "$l" && find . | sort)" = "$(cd "$w" && find . | sort)" ] || { fail "$name" "other files"; ok=0; }
   [ $ok = 0 ] || passed=$((passed + 1))
 }
 
@@ -92,6 +92,18 @@ check result_is_a_hard_link_to_an_own_file "$pw; printf mine >own.txt; ln own.tx
 # never as a reparse point, and makes no Windows link (mklink does nothing).
 check result_is_the_null_device "$pw" $'pw.txt\n/dev/null\n\n' $'pw.txt\nNUL\n\n'
 check input_is_a_character_device "$pw" $'/dev/zero\nout.txt\n' $'NUL\nout.txt\n'
+
+# Paths past Windows' old limit of 260 characters: the manifest declares them.
+long=$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})
+check paths_longer_than_260 "mkdir -p $long; printf 'hunter2\\n' >$long/pw.txt" \
+  "$long/pw.txt"$'\n'"$long/$(printf 'r%.0s' {1..40}).txt"$'\n\n' \
+  "${long//\//\\}\\pw.txt"$'\n'"${long//\//\\}\\$(printf 'r%.0s' {1..40}).txt"$'\n\n'
+# The manifest is in the built file, as resource type 24.
+if grep -q '<ws2:longPathAware>true</ws2:longPathAware>' "$windows"; then
+  passed=$((passed + 1))
+else
+  fail manifest "no long-path manifest in $windows"
+fi
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]
