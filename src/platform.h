@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // How an attempt to open the input ended.
 enum class InputOpen {
@@ -75,3 +76,7 @@ void wipe(void* memory, std::size_t size);
 // instead of killing the process; the console speaks UTF-8 where that is not
 // the default.
 void protect_process();
+
+// The command line, each argument in UTF-8 where the system has its own
+// encoding for it.
+std::vector<std::string> program_arguments(int argc, char** argv);

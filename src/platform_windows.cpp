@@ -3,6 +3,7 @@
 // result carries exactly the CR LF pairs written into it.
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #include <sys/stat.h>
 #include <windows.h>
 #include <winioctl.h>
@@ -150,4 +151,23 @@ void protect_process() {
   // The console stays text: its line ends are the system's own.
   _setmode(_fileno(stdout), _O_TEXT);
   _setmode(_fileno(stdin), _O_TEXT);
+}
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  // argv is in the ANSI code page, which cannot hold every name: the wide
+  // command line can.
+  int n = 0;
+  LPWSTR* wide_args = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (wide_args == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < n; ++i) {
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide_args[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string a(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide_args[i], -1, a.data(), size, nullptr, nullptr);
+    a.resize(a.size() - 1);  // the NUL that ended it
+    args.push_back(a);
+  }
+  LocalFree(wide_args);
+  return args;
 }

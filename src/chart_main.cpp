@@ -1,0 +1,174 @@
+// octetcensusmeter-chart: the figures and the chart of a result file.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "chart.h"
+#include "platform.h"
+
+namespace {
+
+const char* const usage = "usage: octetcensusmeter-chart [--log] [--json] RESULT [CHART]\n";
+
+const char* const help =
+    "Reads RESULT, a result file of octetcensusmeter, and prints its figures: how\n"
+    "many bytes and distinct byte values, the entropy in bits per byte, how evenly\n"
+    "the values that occur are used, a chi-square test against an even spread over\n"
+    "all 256 values, and the repeats and steps of one among the differences. Draws\n"
+    "both tables as an SVG chart into CHART (RESULT with .svg for its extension;\n"
+    "- for standard output, the figures then going to standard error).\n"
+    "\n"
+    "  --log      draw the counts on a logarithmic axis\n"
+    "  --json     print the figures as one JSON object\n"
+    "  --help     print this and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Exit status: 0 done; 1 RESULT unreadable or not a result file, or the chart\n"
+    "not written; 2 a wrong command line.\n";
+
+struct Command {
+  bool log = false;
+  bool json = false;
+  std::string result;
+  std::string chart;
+};
+
+int wrong_command(const std::string& what) {
+  std::fprintf(stderr, "octetcensusmeter-chart: %s\n%s", what.c_str(), usage);
+  return 2;
+}
+
+int fail(const std::string& name, const std::string& what) {
+  std::fprintf(stderr, "octetcensusmeter-chart: %s: %s\n", name.c_str(), what.c_str());
+  return 1;
+}
+
+// result1.txt gives result1.svg; a name without an extension gets one.
+std::string chart_name_for(const std::string& result) {
+  const std::size_t slash = result.find_last_of("/\\");
+  const std::size_t dot = result.rfind('.');
+  const bool has_extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  return (has_extension ? result.substr(0, dot) : result) + ".svg";
+}
+
+// What a chart name leads to that may not be written.
+const char* refusal(ResultOpen how) {
+  switch (how) {
+    case ResultOpen::is_link:
+      return "is a symbolic link";
+    case ResultOpen::is_input:
+      return "is the result file itself";
+    case ResultOpen::block_device:
+      return "is a block device";
+    case ResultOpen::foreign:
+      return "belongs to another user";
+    case ResultOpen::many_names:
+      return "has more than one name (a hard link)";
+    case ResultOpen::opened:
+    case ResultOpen::failed:
+      break;
+  }
+  return nullptr;
+}
+
+// Reads at most limit bytes; false with errno when reading failed.
+bool read_all(int file, std::string& text, std::size_t limit) {
+  std::vector<unsigned char> block(65536);
+  while (text.size() <= limit) {
+    const long n = read_block(file, block.data(), block.size());
+    if (n < 0) return false;
+    if (n == 0) break;
+    text.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+int run(const Command& c) {
+  InputOpen how_in = InputOpen::failed;
+  const int in = open_input(c.result, how_in);
+  if (in < 0) {
+    if (how_in == InputOpen::once_only) return fail(c.result, "is a pipe, a socket or a terminal");
+    if (how_in == InputOpen::character_device) return fail(c.result, "is a character device");
+    return fail(c.result, std::string("cannot be opened: ") + std::strerror(errno));
+  }
+  std::string text;
+  // A result file is 10 to 20 KB; more than this cannot be one, and is not read.
+  if (!read_all(in, text, std::size_t{1} << 20)) {
+    const int reason = errno;
+    close_input(in);
+    return fail(c.result, std::string("cannot be read: ") + std::strerror(reason));
+  }
+  Tables tables;
+  ReadError error;
+  if (!read_result(text, tables, error)) {
+    close_input(in);
+    return fail(c.result + ":" + std::to_string(error.line), error.expected);
+  }
+  const Figures figures = figures_of(tables);
+  const std::string name = c.result.substr(c.result.find_last_of("/\\") + 1);
+  const std::string svg = svg_of(tables, figures, name, c.log);
+  const std::string said = c.json ? json_of(figures, name) : words_of(figures, name);
+
+  if (c.chart == "-") {
+    close_input(in);
+    const bool written =
+        std::fwrite(svg.data(), 1, svg.size(), stdout) == svg.size() && std::fflush(stdout) == 0;
+    std::fputs(said.c_str(), stderr);
+    return written ? 0 : fail("-", std::string("cannot be written: ") + std::strerror(errno));
+  }
+  // The chart shows the same tables as the result: it is made as privately.
+  ResultOpen how = ResultOpen::failed;
+  std::FILE* chart = open_result(c.chart, in, how);
+  const int reason = errno;
+  close_input(in);
+  if (chart == nullptr) {
+    const char* refused = refusal(how);
+    if (refused != nullptr) return fail(c.chart, refused);
+    return fail(c.chart, std::string("cannot be created: ") + std::strerror(reason));
+  }
+  bool written = empty_result(chart);
+  written = written && std::fwrite(svg.data(), 1, svg.size(), chart) == svg.size();
+  written = std::fflush(chart) == 0 && written;
+  written = std::fclose(chart) == 0 && written;
+  if (!written) return fail(c.chart, "could not be written completely");
+  std::fputs(said.c_str(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  protect_process();
+  const std::vector<std::string> args = program_arguments(argc, argv);
+  Command c;
+  std::vector<std::string> names;
+  bool options_end = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (options_end || a == "-" || !a.starts_with("-")) {
+      names.push_back(a);
+    } else if (a == "--") {
+      options_end = true;
+    } else if (a == "--log") {
+      c.log = true;
+    } else if (a == "--json") {
+      c.json = true;
+    } else if (a == "--help") {
+      std::printf("%s\n%s", usage, help);
+      return 0;
+    } else if (a == "--version") {
+      std::printf("octetcensusmeter-chart 1.0.0\n");
+      return 0;
+    } else {
+      return wrong_command("unknown option '" + a + "'");
+    }
+  }
+  if (names.empty()) return wrong_command("no RESULT given");
+  if (names.size() > 2) return wrong_command("more than RESULT and CHART given");
+  c.result = names[0];
+  c.chart = names.size() == 2 ? names[1] : chart_name_for(c.result);
+  return run(c);
+}
