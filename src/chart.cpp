@@ -204,18 +204,6 @@ double entropy_of(const Histogram& h, std::uint64_t total) {
   return bits;
 }
 
-// The probability that a chi-square variable with 255 degrees of freedom
-// exceeds x: the regularized upper incomplete gamma function Q(255/2, x/2).
-// Errors become a quiet NaN and a value too small for a double becomes 0,
-// instead of exceptions.
-double chi_square_tail(double x) {
-  using namespace boost::math::policies;
-  using quiet = policy<domain_error<errno_on_error>, pole_error<errno_on_error>,
-                       overflow_error<errno_on_error>, underflow_error<ignore_error>,
-                       evaluation_error<errno_on_error>>;
-  return boost::math::gamma_q(127.5, x / 2, quiet());
-}
-
 // A figure as JSON gives it: 6 significant digits, or null.
 std::string json_number(const std::optional<double>& v, int digits = 6) {
   return v ? format("%.*g", digits, *v) : "null";
@@ -406,6 +394,16 @@ void draw_panel(std::string& svg, const Histogram& h, bool bytes, double top, do
 }
 
 }  // namespace
+
+// Errors become a quiet NaN and a value too small for a double becomes 0,
+// instead of exceptions.
+double chi_square_tail(double x) {
+  using namespace boost::math::policies;
+  using quiet = policy<domain_error<errno_on_error>, pole_error<errno_on_error>,
+                       overflow_error<errno_on_error>, underflow_error<ignore_error>,
+                       evaluation_error<errno_on_error>>;
+  return boost::math::gamma_q(127.5, x / 2, quiet());
+}
 
 bool read_result(const std::string& text, Tables& tables, ReadError& error) {
   Lines in(text);

@@ -40,6 +40,10 @@ struct Figures {
 
 Figures figures_of(const Tables& tables);
 
+// The probability that a chi-square variable with 255 degrees of freedom
+// exceeds x: the regularized upper incomplete gamma function Q(255/2, x/2).
+double chi_square_tail(double x);
+
 // The figures as one JSON object, and as a few lines for a person, the last
 // of which answers how even the spread is. name is the result file's.
 std::string json_of(const Figures& f, const std::string& name);
