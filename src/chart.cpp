@@ -56,16 +56,16 @@ class Lines {
  public:
   explicit Lines(const std::string& text) {
     const std::string_view all(text);
-    const std::string_view end = all.starts_with("\r\n") ? "\r\n" : "\n";
+    const std::string_view line_end = all.starts_with("\r\n") ? "\r\n" : "\n";
     for (std::size_t at = 0; at < all.size();) {
-      const std::size_t next = all.find(end, at);
-      if (next == std::string_view::npos) {  // the last line lacks its line end
+      const std::size_t ends_at = all.find(line_end, at);
+      if (ends_at == std::string_view::npos) {  // the last line lacks its line end
         lines_.push_back(all.substr(at));
         unended_ = true;
         break;
       }
-      lines_.push_back(all.substr(at, next - at));
-      at = next + end.size();
+      lines_.push_back(all.substr(at, ends_at - at));
+      at = ends_at + line_end.size();
     }
   }
 
@@ -311,8 +311,9 @@ Scale scale_for(std::uint64_t largest, bool log, std::vector<double>& ticks) {
     step = m * power;
     if (step >= raw) break;
   }
-  s.top = std::ceil(most / step) * step;
-  for (double t = 0; t <= s.top + step / 2; t += step) ticks.push_back(t);
+  const long steps = std::lround(std::ceil(most / step));
+  s.top = static_cast<double>(steps) * step;
+  for (long i = 0; i <= steps; ++i) ticks.push_back(static_cast<double>(i) * step);
   return s;
 }
 
@@ -366,13 +367,14 @@ void draw_panel(std::string& svg, const Histogram& h, bool bytes, double top, do
   // The average, as the result file gives it.
   std::uint64_t sum = 0;
   for (const std::uint64_t n : h) sum += n;
-  const double average = static_cast<double>(sum / 256);
+  const std::uint64_t average_count = sum / 256;  // rounded down, as in the file
+  const auto average = static_cast<double>(average_count);
   if (average > 0 || !log) {
     const double y = base - scale.at(average) * plot_height;
     svg += format("<line x1=\"%g\" y1=\"%.1f\" x2=\"%g\" y2=\"%.1f\" class=\"average\"/>", left, y,
                   left + plot_width, y);
     svg += format("<text x=\"%g\" y=\"%.1f\" class=\"average\">average %llu</text>\n",
-                  left + plot_width, y - 4, as_llu(sum / 256));
+                  left + plot_width, y - 4, as_llu(average_count));
   }
   // The limits: the first value with the largest count and with the smallest.
   const auto upper = static_cast<unsigned>(std::max_element(h.begin(), h.end()) - h.begin());

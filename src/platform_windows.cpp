@@ -3,10 +3,12 @@
 // result carries exactly the CR LF pairs written into it.
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #include <sys/stat.h>
 #include <windows.h>
 #include <winioctl.h>
+
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <climits>
 #include <cstdlib>

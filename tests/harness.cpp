@@ -27,7 +27,7 @@ namespace {
 // removed when the tests end.
 std::string reachable_by_all(const std::string& path) {
   static const TempDir shared;
-  const std::string copy = shared.file(std::filesystem::path(path).filename().string());
+  std::string copy = shared.file(std::filesystem::path(path).filename().string());
   if (!std::filesystem::exists(copy)) {
     std::filesystem::copy_file(path, copy);
     chmod(shared.path().c_str(), 0755);

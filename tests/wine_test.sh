@@ -105,5 +105,25 @@ else
   fail manifest "no long-path manifest in $windows"
 fi
 
+# The chart program beside each: the same figures and the same chart from one result file.
+linux_chart=$(dirname "$linux")/octetcensusmeter-chart
+windows_chart=$(dirname "$windows")/octetcensusmeter-chart.exe
+if [ -x "$linux_chart" ] && [ -f "$windows_chart" ]; then
+  c=$work/chart
+  mkdir -p "$c/linux" "$c/windows"
+  cp "$(dirname "$0")/../examples/passwords.txt" "$c/linux/"
+  (cd "$c/linux" && printf 'passwords.txt\nresult.txt\n\n' | "$linux" >/dev/null)
+  cp "$c/linux/result.txt" "$c/windows/"
+  (cd "$c/linux" && "$linux_chart" --json result.txt chart.svg >figures.json)
+  (cd "$c/windows" && wine "$windows_chart" --json result.txt chart.svg 2>/dev/null | tr -d '\r' >figures.json)
+  if cmp -s "$c/linux/chart.svg" "$c/windows/chart.svg" && cmp -s "$c/linux/figures.json" "$c/windows/figures.json"; then
+    passed=$((passed + 1))
+  else
+    fail chart "the chart or the figures differ"
+  fi
+else
+  echo "-- SKIPPED: no chart program beside the two builds"
+fi
+
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]

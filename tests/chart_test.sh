@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# The chart program end to end: the README's chart up to date, the SVG
+# well-formed and drawn by a real renderer, the figures against ent where it
+# is installed, the command line, and the chart's file safety.
+# Usage: chart_test.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+build=$(realpath "$1")
+source=$(realpath "$2")
+tool=$build/octetcensusmeter
+chart=$build/octetcensusmeter-chart
+work=$(mktemp -d)
+chmod 755 "$work"
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+passed=0
+failed=0
+ok() { passed=$((passed + 1)); }
+fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
+check() { if eval "$2"; then ok; else fail "$1" "$2"; fi; }  # name condition
+skip() { echo "-- SKIPPED: $*"; }
+
+# A result of the tool on the given file, under the given name.
+analyse() { printf '%s\n%s\n\n' "$1" "$2" | "$tool" >/dev/null; }
+
+echo "-- the sample's chart, as the README shows it"
+cp "$source/examples/passwords.txt" .
+analyse passwords.txt passwords-result.txt
+"$chart" passwords-result.txt >words.txt
+check sample_accepted '[ $? = 0 ] && grep -q "^Verdict: " words.txt'
+check readme_chart_up_to_date 'cmp -s passwords-result.svg "$source/docs/passwords-chart.svg"'
+check new_chart_is_private '[ "$(stat -c %a passwords-result.svg)" = 600 ]'
+
+echo "-- the SVG: well-formed, two panels, a tooltip on each of the 512 bars"
+check well_formed_with_512_tooltips 'python3 - passwords-result.svg <<"EOF"
+import sys, xml.etree.ElementTree as ET
+ns = "{http://www.w3.org/2000/svg}"
+root = ET.parse(sys.argv[1]).getroot()
+bars = [r for r in root.iter(ns + "rect") if r.find(ns + "title") is not None]
+assert len(bars) == 512, len(bars)
+assert bars[0x61].find(ns + "title").text == "0x61 '"'"'a'"'"' = 20", bars[0x61].find(ns + "title").text
+assert bars[256 + 1].find(ns + "title").text == "difference 0x1 = 21"
+EOF'
+
+if command -v rsvg-convert >/dev/null; then
+  rsvg-convert passwords-result.svg -o chart.png
+  "$chart" --log passwords-result.txt log.svg >/dev/null && rsvg-convert log.svg -o log.png
+  # Each panel's plot area holds coloured pixels: the bars were drawn.
+  for png in chart.png log.png; do
+    check "rendered_$png" 'python3 - $png <<"EOF"
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+assert data[:8] == b"\x89PNG\r\n\x1a\n"
+at, idat = 8, b""
+while at < len(data):
+    n, kind = struct.unpack(">I4s", data[at:at + 8])
+    body = data[at + 8:at + 8 + n]
+    if kind == b"IHDR":
+        w, h, depth, colour = struct.unpack(">IIBB", body[:10])
+    elif kind == b"IDAT":
+        idat += body
+    at += 12 + n
+assert depth == 8 and colour in (2, 6)
+px = 4 if colour == 6 else 3
+raw, rows, prev = zlib.decompress(idat), [], bytearray(w * px)
+for y in range(h):
+    f, line = raw[y * (w * px + 1)], bytearray(raw[y * (w * px + 1) + 1:(y + 1) * (w * px + 1)])
+    for i in range(len(line)):
+        a = line[i - px] if i >= px else 0
+        b, c = prev[i], prev[i - px] if i >= px else 0
+        p = a + b - c
+        pred = [0, a, b, (a + b) // 2,
+                a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c][f]
+        line[i] = (line[i] + pred) & 0xff
+    rows.append(line)
+    prev = line
+for top, bottom in ((130, 360), (470, 700)):
+    coloured = sum(1 for y in range(top, bottom) for x in range(80, 1180)
+                   if max(rows[y][x * px:x * px + 3]) - min(rows[y][x * px:x * px + 3]) > 60)
+    assert coloured > 300, (top, coloured)
+EOF'
+  done
+else
+  skip "rsvg-convert is not installed (librsvg2-bin): the chart is not rendered"
+fi
+if command -v chromium >/dev/null; then
+  chromium --headless --no-sandbox --disable-gpu --screenshot="$work/shot.png" --window-size=1280,800 \
+    "file://$work/passwords-result.svg" >/dev/null 2>&1
+  check chromium_renders '[ -s shot.png ]'
+else
+  skip "chromium is not installed: the chart is not opened in a browser"
+fi
+
+echo "-- the figures against ent"
+if command -v ent >/dev/null; then
+  head -c 100000 /dev/urandom >random.bin
+  analyse random.bin random-result.txt
+  for input in passwords.txt random.bin; do
+    result=$([ $input = passwords.txt ] && echo passwords-result.txt || echo random-result.txt)
+    check "ent_agrees_on_$input" 'python3 - "$(ent $input)" "$("$chart" --json $result ent.svg)" <<"EOF"
+import json, re, sys
+ent, mine = sys.argv[1], json.loads(sys.argv[2])
+entropy = float(re.search(r"Entropy = ([0-9.]+) bits per byte", ent).group(1))
+chi = float(re.search(r"Chi square distribution for \d+ samples is ([0-9.]+)", ent).group(1))
+assert abs(entropy - mine["entropy"]) < 1e-5, (entropy, mine["entropy"])
+assert abs(chi - mine["chi_square"]) <= 0.006 * max(1, chi / 1000), (chi, mine["chi_square"])
+EOF'
+  done
+else
+  skip "ent is not installed: the figures are not compared with it"
+fi
+
+echo "-- the command line"
+"$chart" --help >help.txt
+check help '[ $? = 0 ] && grep -q "^usage: octetcensusmeter-chart" help.txt'
+check version '"$chart" --version | grep -q "^octetcensusmeter-chart 1.0.0$"'
+"$chart" 2>err.txt >/dev/null
+check no_result '[ $? = 2 ] && grep -q "^usage:" err.txt'
+"$chart" --bogus passwords-result.txt 2>err.txt >/dev/null
+check unknown_option '[ $? = 2 ] && grep -q "unknown option .--bogus." err.txt'
+"$chart" missing.txt 2>err.txt >/dev/null
+check missing_result '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: missing.txt: cannot be opened" err.txt'
+head -c 3000 passwords-result.txt >short.txt
+"$chart" short.txt 2>err.txt >/dev/null
+check truncated_result '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: short.txt:[0-9]*: expected" err.txt && [ ! -e short.svg ]'
+tr -d '\r' <passwords-result.txt >lf.txt
+check lf_alone_accepted '"$chart" --json lf.txt | grep -q "\"bytes\": 365"'
+
+echo "-- the chart is made as privately as the result"
+printf 'mine' >own.txt
+ln -s own.txt link.svg
+"$chart" passwords-result.txt link.svg 2>err.txt >/dev/null
+check symbolic_link_refused '[ $? = 1 ] && grep -q "link.svg: is a symbolic link" err.txt && [ "$(cat own.txt)" = mine ]'
+cp passwords-result.txt before.txt
+"$chart" passwords-result.txt passwords-result.txt 2>err.txt >/dev/null
+check result_itself_refused '[ $? = 1 ] && grep -q "is the result file itself" err.txt && cmp -s before.txt passwords-result.txt'
+ln own.txt hard.svg
+"$chart" passwords-result.txt hard.svg 2>err.txt >/dev/null
+check hard_link_refused '[ $? = 1 ] && grep -q "more than one name" err.txt && [ "$(cat own.txt)" = mine ]'
+if [ "$(id -u)" = 0 ]; then
+  printf 'theirs' >theirs.svg
+  chown 65534 theirs.svg
+  "$chart" passwords-result.txt theirs.svg 2>err.txt >/dev/null
+  check other_users_chart_refused '[ $? = 1 ] && grep -q "belongs to another user" err.txt && [ "$(cat theirs.svg)" = theirs ]'
+else
+  skip "not root: no file of another user can be made"
+fi
+
+echo "$passed passed, $failed failed"
+[ $failed = 0 ]
