@@ -531,8 +531,8 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
                              as_llu(f.bytes), f.distinct, f.entropy);
   facts += f.evenness ? format(", evenness %.3f", *f.evenness) : ", evenness -";
   if (f.p_value) {
-    facts += format(", chi-square %.1f, p %s", *f.chi_square,
-                    *f.p_value < 1e-300 ? "< 1e-300" : format("%.3g", *f.p_value).c_str());
+    const std::string p = *f.p_value < 1e-300 ? "< 1e-300" : "= " + format("%.3g", *f.p_value);
+    facts += format(", chi-square %.1f, p %s", *f.chi_square, p.c_str());
   }
   if (log) facts += "; counts on a logarithmic axis";
   svg += "<text x=\"20\" y=\"54\" class=\"facts\">" + xml_escaped(facts) + "</text>\n";

@@ -84,9 +84,16 @@ else
   skip "rsvg-convert is not installed (librsvg2-bin): the chart is not rendered"
 fi
 if command -v chromium >/dev/null; then
-  chromium --headless --no-sandbox --disable-gpu --screenshot="$work/shot.png" --window-size=1280,800 \
-    "file://$work/passwords-result.svg" >/dev/null 2>&1
-  check chromium_renders '[ -s shot.png ]'
+  # A browser window of 1280 x 800, and a printout that takes one page.
+  browse() {
+    timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+      --disable-background-networking --disable-component-update --disable-sync \
+      --user-data-dir="$work/browser" "$@" "file://$work/passwords-result.svg" >/dev/null 2>&1
+  }
+  browse --screenshot="$work/shot.png" --window-size=1280,800
+  check opens_in_a_browser '[ -s shot.png ]'
+  browse --print-to-pdf="$work/print.pdf"
+  check prints_on_one_page '[ "$(grep -a -c "/Type /Page\b\|/Type/Page[^s]" print.pdf)" = 1 ]'
 else
   skip "chromium is not installed: the chart is not opened in a browser"
 fi
