@@ -45,12 +45,13 @@ int fail(const std::string& name, const std::string& what) {
   return 1;
 }
 
-// result1.txt gives result1.svg; a name without an extension gets one.
+// result1.txt gives result1.svg; a name without an extension gets one, and
+// so does a name such as .result whose only dot starts it.
 std::string chart_name_for(const std::string& result) {
   const std::size_t slash = result.find_last_of("/\\");
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = result.rfind('.');
-  const bool has_extension =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const bool has_extension = dot != std::string::npos && dot > start;
   return (has_extension ? result.substr(0, dot) : result) + ".svg";
 }
 

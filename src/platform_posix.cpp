@@ -88,11 +88,18 @@ long skip_block(int input, unsigned char* buffer, std::size_t size) {
 
 void close_input(int input) { close(input); }
 
+namespace {
+
+FileIdentity identity_of(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
 bool identify(int file, FileIdentity& identity) {
   struct stat st {};
   if (fstat(file, &st) != 0) return false;
-  identity.volume = static_cast<std::uint64_t>(st.st_dev);
-  identity.index = static_cast<std::uint64_t>(st.st_ino);
+  identity = identity_of(st);
   return true;
 }
 
@@ -100,9 +107,9 @@ namespace {
 
 // Why an open result may not be written, or opened if it may.
 ResultOpen judge_result(const struct stat& result, int input) {
-  struct stat in {};
-  if (fstat(input, &in) != 0) return ResultOpen::failed;
-  if (result.st_dev == in.st_dev && result.st_ino == in.st_ino) return ResultOpen::is_input;
+  FileIdentity in;
+  if (!identify(input, in)) return ResultOpen::failed;
+  if (identity_of(result) == in) return ResultOpen::is_input;
   if (S_ISBLK(result.st_mode)) return ResultOpen::block_device;
   // Its owner would read the tables. /dev/null, /dev/full and /dev/tty belong
   // to root and reach nobody; a terminal belongs to whoever opened it.

@@ -130,6 +130,8 @@ check missing_result '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: missing.tx
 head -c 3000 passwords-result.txt >short.txt
 "$chart" short.txt 2>err.txt >/dev/null
 check truncated_result '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: short.txt:[0-9]*: expected" err.txt && [ ! -e short.svg ]'
+cp passwords-result.txt .hidden
+check chart_named_after_a_dot_name '"$chart" .hidden >/dev/null && [ -f .hidden.svg ]'
 tr -d '\r' <passwords-result.txt >lf.txt
 check lf_alone_accepted '"$chart" --json lf.txt | grep -q "\"bytes\": 365"'
 
