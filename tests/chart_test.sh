@@ -86,7 +86,7 @@ fi
 if command -v chromium >/dev/null; then
   # A browser window of 1280 x 800, and a printout that takes one page.
   browse() {
-    timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    timeout 40 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
       --disable-background-networking --disable-component-update --disable-sync \
       --user-data-dir="$work/browser" "$@" "file://$work/passwords-result.svg" >/dev/null 2>&1
   }
