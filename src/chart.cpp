@@ -91,7 +91,7 @@ class Lines {
   void text(std::string_view expected) {
     std::string_view line;
     const std::string quoted = "expected \"" + std::string(expected) + "\"";
-    if (next(quoted, line) && line != expected) fail(quoted), --at_;
+    if (next(quoted, line) && line != expected) fail(quoted, number() - 1);
   }
   void empty() { text(""); }
 
@@ -290,8 +290,9 @@ struct Scale {
   }
 };
 
-// Round ticks: 1, 2 or 5 times a power of ten apart, about five of them; on a
-// logarithmic axis the powers of ten.
+// Round ticks: 1, 2 or 5 times a power of ten apart, about five of them, and
+// never less than 1 apart, since counts are whole; on a logarithmic axis the
+// powers of ten.
 Scale scale_for(std::uint64_t largest, bool log, std::vector<double>& ticks) {
   Scale s;
   s.log = log;
@@ -311,6 +312,7 @@ Scale scale_for(std::uint64_t largest, bool log, std::vector<double>& ticks) {
     step = m * power;
     if (step >= raw) break;
   }
+  step = std::max(step, 1.0);
   const long steps = std::lround(std::ceil(most / step));
   s.top = static_cast<double>(steps) * step;
   for (long i = 0; i <= steps; ++i) ticks.push_back(static_cast<double>(i) * step);
@@ -323,12 +325,12 @@ std::string count_label(double v) {
 }
 
 // One panel: axes, ticks, 256 bars with their tooltips, the average line and
-// the two limits.
-void draw_panel(std::string& svg, const Histogram& h, bool bytes, double top, double plot_height,
-                bool log) {
+// the two limits. total is the sum of the table.
+void draw_panel(std::string& svg, const Histogram& h, std::uint64_t total, bool bytes, double top,
+                double plot_height, bool log) {
   std::vector<double> ticks;
-  const std::uint64_t largest = *std::max_element(h.begin(), h.end());
-  const Scale scale = scale_for(largest, log, ticks);
+  const auto most = std::max_element(h.begin(), h.end());
+  const Scale scale = scale_for(*most, log, ticks);
   const double base = top + plot_height;
   const char* what = bytes ? "Byte allocation: how often each byte value occurs"
                            : "Byte diversification: how often each difference of two "
@@ -356,8 +358,7 @@ void draw_panel(std::string& svg, const Histogram& h, bool bytes, double top, do
   for (unsigned v = 0; v < 256; ++v) {
     const double bar = scale.at(static_cast<double>(h[v])) * plot_height;
     std::string tip = bytes ? format("0x%x", v) : format("difference 0x%x", v);
-    if (bytes && v > 0x20 && v < 0x7f) tip += " '" + xml_escaped(std::string(1, char(v))) + "'";
-    if (bytes && v == 0x20) tip += " ' '";
+    if (bytes && v >= 0x20 && v < 0x7f) tip += " '" + xml_escaped(std::string(1, char(v))) + "'";
     tip += " = " + format("%llu", as_llu(h[v]));
     svg += format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"%s\">",
                   left + v * slot + 0.4, base - bar, slot - 0.8, bar,
@@ -365,9 +366,7 @@ void draw_panel(std::string& svg, const Histogram& h, bool bytes, double top, do
     svg += "<title>" + tip + "</title></rect>\n";
   }
   // The average, as the result file gives it.
-  std::uint64_t sum = 0;
-  for (const std::uint64_t n : h) sum += n;
-  const std::uint64_t average_count = sum / 256;  // rounded down, as in the file
+  const std::uint64_t average_count = total / 256;  // rounded down, as in the file
   const auto average = static_cast<double>(average_count);
   if (average > 0 || !log) {
     const double y = base - scale.at(average) * plot_height;
@@ -377,7 +376,7 @@ void draw_panel(std::string& svg, const Histogram& h, bool bytes, double top, do
                   left + plot_width, y - 4, as_llu(average_count));
   }
   // The limits: the first value with the largest count and with the smallest.
-  const auto upper = static_cast<unsigned>(std::max_element(h.begin(), h.end()) - h.begin());
+  const auto upper = static_cast<unsigned>(most - h.begin());
   const auto lower = static_cast<unsigned>(std::min_element(h.begin(), h.end()) - h.begin());
   const char* noun = bytes ? "Byte" : "difference";
   for (const bool is_upper : {true, false}) {
@@ -544,7 +543,7 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
     svg += format("<text x=\"%g\" y=\"%d\" class=\"legend\">%s</text>\n", x + 14, 100, k.legend);
     x += 14 + 6.5 * static_cast<double>(std::string_view(k.legend).size()) + 14;
   }
-  draw_panel(svg, t.code, true, 130, 230, log);
-  draw_panel(svg, t.code2, false, 470, 230, log);
+  draw_panel(svg, t.code, f.bytes, true, 130, 230, log);
+  draw_panel(svg, t.code2, f.pairs, false, 470, 230, log);
   return svg + "</svg>\n";
 }
