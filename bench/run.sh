@@ -22,7 +22,7 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DOCTET_TESTS=OFF -DOCTET_BENCH=ON >/dev/null
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DOCTET_TESTS=OFF -DBUILD_TESTING=OFF -DOCTET_BENCH=ON >/dev/null
 cmake --build build/bench -j2 >/dev/null
 tool=$PWD/build/bench/octetcensusmeter
 bytewise=$PWD/build/bench/bench/octetcensusmeter_bytewise
@@ -34,7 +34,7 @@ if [ -n "$baseline" ]; then
   rm -rf "$old"
   mkdir -p "$old"
   git archive "$baseline" | tar -x -C "$old"
-  cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DOCTET_TESTS=OFF >/dev/null
+  cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DOCTET_TESTS=OFF -DBUILD_TESTING=OFF >/dev/null
   cmake --build "$old/build" -j2 --target octetcensusmeter >/dev/null
   names=(tool baseline bytewise readlimit)
 fi

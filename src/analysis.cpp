@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "names.h"
 #include "platform.h"
 
 namespace {
@@ -19,6 +20,14 @@ const char* const check_output = "\n\nCheck filename and suffix (e.g. output.txt
 // A name with a NUL in it, or longer than any path, names no file.
 bool names_a_file(const std::string& name) {
   return name.size() <= longest_name && name.find('\0') == std::string::npos;
+}
+
+// Why a name could not be opened: what is wrong with the name itself, or the
+// system's reason for the call that just failed.
+std::string why_not_opened(const std::string& name) {
+  if (name.find('\0') != std::string::npos) return "the name holds a NUL character";
+  if (name.size() > longest_name) return "the name is longer than any path";
+  return failure_reason();
 }
 
 int open_password_file(const AnalysisState& s, InputOpen& how) {
@@ -58,6 +67,7 @@ const char* result_refusal(ResultOpen how) {
 }
 
 [[noreturn]] void fail_unreadable(AnalysisState& s) {
+  tell_failed_name(s.name_der_datei3, failure_reason(), false);
   fail_and_wait(s, "\n error message: inputfile could not be read\n", check_input);
 }
 
@@ -172,6 +182,7 @@ void lese(AnalysisState& s) {
     fail_and_wait(s, "\n error message: inputfile is a character device\n", check_input);
   }
   if (s.dateizeiger3 < 0 || !identify(s.dateizeiger3, s.kennung3)) {
+    tell_failed_name(s.name_der_datei3, why_not_opened(s.name_der_datei3), false);
     fail_and_wait(s, "\n error message: inputfile could not be opened or not found\n", check_input);
   }
   for (;;) {
@@ -207,6 +218,7 @@ void count_histograms(AnalysisState& s) {
   InputOpen input_how = InputOpen::failed;
   s.dateizeiger3 = open_password_file(s, input_how);
   if (s.dateizeiger3 < 0) {  // a file that turned into a pipe meanwhile included
+    tell_failed_name(s.name_der_datei3, why_not_opened(s.name_der_datei3), false);
     show("\n file could not be opened");
     wipe_buffer(s);
     std::exit(1);
@@ -222,6 +234,9 @@ void count_histograms(AnalysisState& s) {
     s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how);
   }
   if (s.dateizeiger2 == nullptr) {
+    if (how == ResultOpen::failed) {
+      tell_failed_name(s.name_der_datei2, why_not_opened(s.name_der_datei2), true);
+    }
     fail_and_wait(s, result_refusal(how), check_output);
   }
   std::fputs("\n Analyze ", stdout);

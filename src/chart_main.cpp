@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
       std::printf("%s\n%s", usage, help);
       return 0;
     } else if (a == "--version") {
-      std::printf("octetcensusmeter-chart 1.0.0\n");
+      std::printf("octetcensusmeter-chart %s\n", OCTET_VERSION);
       return 0;
     } else {
       return wrong_command("unknown option '" + a + "'");

@@ -1,8 +1,11 @@
+#include "names.h"
 #include "octetcensusmeter.h"
 #include "platform.h"
 
-int main() {
+// The command line is not used: the program asks for what it needs.
+int main(int argc, char** /*argv*/) {
   protect_process();
+  warn_about_arguments(argc);
   static AnalysisState state;
   return run_dialogue(state);
 }

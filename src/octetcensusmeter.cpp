@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "analysis.h"
+#include "names.h"
 #include "platform.h"
 
 void wipe_buffer(AnalysisState& s) {
@@ -42,7 +43,7 @@ namespace {
 
 void print_banner() {
   std::fputs("    *********************************************\n", stdout);
-  std::fputs("    *** Octetcensusmeter 1.0 info@example.org ***\n", stdout);
+  std::fputs("    *** Octetcensusmeter " OCTET_VERSION_SHORT " info@example.org ***\n", stdout);
   std::fputs("    *********************************************\n\n", stdout);
   std::fputs("    Octetcensusmeter scans password files and checks how many times\n", stdout);
   std::fputs("    each byte-value is contained in the password. The result gives you the\n",
@@ -68,6 +69,7 @@ int run_dialogue(AnalysisState& s) {
   print_banner();
   ask("\n\nType in name of the password file :", s.name_der_datei3);
   ask("\n\nType in new file name for result file (e.g. result1.txt) :", s.name_der_datei2);
+  warn_about_result_folder(s.name_der_datei2);
   lese(s);
   lese_schreibe(s);
   ask("\nAnalysis finished! For details check the result file. Press ENTER to exit.\n\n",

@@ -77,6 +77,23 @@ void wipe(void* memory, std::size_t size);
 // the default.
 void protect_process();
 
+// The reason the system gave for the call that just failed, in its words
+// ("No such file or directory", "Access is denied.").
+std::string failure_reason();
+
+// What a name is said to mean where it is shown, not opened: whether something
+// exists under it, and what its folder is.
+bool name_exists(const std::string& name);
+enum class FolderState { folder, missing, not_a_folder, unreachable };
+FolderState folder_state(const std::string& folder);
+
+// The user's home folder, for a name that starts with ~/; "" if unknown.
+std::string home_folder();
+
+// Windows separates folders with \ as well as /; elsewhere a backslash is
+// part of a name, and a shell uses it to escape the next character.
+extern const bool backslash_separates_folders;
+
 // The command line, each argument in UTF-8 where the system has its own
 // encoding for it.
 std::vector<std::string> program_arguments(int argc, char** argv);

@@ -1,11 +1,13 @@
 // The platform layer on POSIX systems (Linux, macOS, the BSDs).
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform.h"
@@ -173,6 +175,31 @@ void protect_process() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
 }
+
+std::string failure_reason() { return std::strerror(errno); }
+
+bool name_exists(const std::string& name) {
+  struct stat st {};
+  return lstat(name.c_str(), &st) == 0;
+}
+
+FolderState folder_state(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0) {
+    if (errno == ENOTDIR) return FolderState::not_a_folder;
+    return errno == EACCES ? FolderState::unreachable : FolderState::missing;
+  }
+  return S_ISDIR(st.st_mode) ? FolderState::folder : FolderState::not_a_folder;
+}
+
+std::string home_folder() {
+  // As the shell expands ~: HOME first, else the user's entry.
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  const passwd* pw = getpwuid(geteuid());
+  return pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : "";
+}
+
+const bool backslash_separates_folders = false;
 
 std::vector<std::string> program_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);

@@ -30,6 +30,17 @@ std::wstring wide(const std::string& name) {
   return w;
 }
 
+// Windows' wide characters as UTF-8.
+std::string utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
 HANDLE handle_of(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
 FileIdentity identity_of(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -77,7 +88,10 @@ bool identify(int file, FileIdentity& identity) {
 int open_input(const std::string& name, InputOpen& how) {
   how = InputOpen::failed;
   const std::wstring w = wide(name);
-  if (w.empty()) return -1;
+  if (w.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return -1;
+  }
   const int fd = _wopen(w.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) return -1;
   const DWORD type = GetFileType(handle_of(fd));
@@ -111,7 +125,10 @@ void close_input(int input) { _close(input); }
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
-  if (w.empty()) return nullptr;
+  if (w.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
   // OPEN_ALWAYS, not CREATE_ALWAYS: what the file holds stays until the
   // report is written. A symbolic link or junction is opened itself, not
   // followed, so that it can be refused; folders open too, to be refused.
@@ -155,6 +172,43 @@ void protect_process() {
   _setmode(_fileno(stdin), _O_TEXT);
 }
 
+std::string failure_reason() {
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string reason = n > 0 ? utf8(std::wstring(text, n)) : "error " + std::to_string(code);
+  if (text != nullptr) LocalFree(text);
+  // The system's text ends with a line end of its own.
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+  return reason;
+}
+
+bool name_exists(const std::string& name) {
+  const std::wstring w = wide(name);
+  return !w.empty() && GetFileAttributesW(w.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+FolderState folder_state(const std::string& folder) {
+  const std::wstring w = wide(folder);
+  const DWORD attributes = w.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(w.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_ACCESS_DENIED) return FolderState::unreachable;
+    return code == ERROR_DIRECTORY ? FolderState::not_a_folder : FolderState::missing;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FolderState::folder
+                                                      : FolderState::not_a_folder;
+}
+
+std::string home_folder() {
+  const wchar_t* home = _wgetenv(L"USERPROFILE");
+  return home != nullptr ? utf8(home) : "";
+}
+
+const bool backslash_separates_folders = true;
+
 std::vector<std::string> program_arguments(int argc, char** argv) {
   // argv is in the ANSI code page, which cannot hold every name: the wide
   // command line can.
@@ -162,14 +216,7 @@ std::vector<std::string> program_arguments(int argc, char** argv) {
   LPWSTR* wide_args = CommandLineToArgvW(GetCommandLineW(), &n);
   if (wide_args == nullptr) return std::vector<std::string>(argv, argv + argc);
   std::vector<std::string> args;
-  for (int i = 0; i < n; ++i) {
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide_args[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string a(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide_args[i], -1, a.data(), size, nullptr, nullptr);
-    a.resize(a.size() - 1);  // the NUL that ended it
-    args.push_back(a);
-  }
+  for (int i = 0; i < n; ++i) args.push_back(utf8(wide_args[i]));
   LocalFree(wide_args);
   return args;
 }

@@ -2,12 +2,12 @@
 # The chart program end to end: the README's chart up to date, the SVG
 # well-formed and drawn by a real renderer, the figures against ent where it
 # is installed, the command line, and the chart's file safety.
-# Usage: chart_test.sh BUILD_DIR SOURCE_DIR
+# Usage: chart_test.sh TOOL CHART SOURCE_DIR VERSION
 set -uo pipefail
-build=$(realpath "$1")
-source=$(realpath "$2")
-tool=$build/octetcensusmeter
-chart=$build/octetcensusmeter-chart
+tool=$(realpath "$1")
+chart=$(realpath "$2")
+source=$(realpath "$3")
+version=$4
 work=$(mktemp -d)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
@@ -120,7 +120,7 @@ fi
 echo "-- the command line"
 "$chart" --help >help.txt
 check help '[ $? = 0 ] && grep -q "^usage: octetcensusmeter-chart" help.txt'
-check version '"$chart" --version | grep -q "^octetcensusmeter-chart 1.0.0$"'
+check version '"$chart" --version | grep -qx "octetcensusmeter-chart $version"'
 "$chart" 2>err.txt >/dev/null
 check no_result '[ $? = 2 ] && grep -q "^usage:" err.txt'
 "$chart" --bogus passwords-result.txt 2>err.txt >/dev/null

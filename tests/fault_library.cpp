@@ -9,6 +9,16 @@
 //   OCTET_GROW_INPUT=P     from the second open of P on, P grows without end
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
 //                          by a symbolic link to P: the race an attacker would win
+//   OCTET_FAIL_RESULT=K    once the result is open (the open that may create a
+//                          file), the kernel fails a call on it: K is "write"
+//                          (every write, ENOSPC), "flush" (a write shorter than
+//                          a 4096-byte block: the one that empties the buffer at
+//                          the end, ENOSPC), "emptying" (ftruncate, EIO) or
+//                          "close" (EIO). A seccomp filter does it, which needs
+//                          no privilege, and so also reaches the calls the C
+//                          library makes inside itself. Where no filter can be
+//                          installed (under an emulator) it says so on standard
+//                          error and the run ends with status 125.
 // The library defines read itself; the checked inline read must not be declared.
 // It defines open and open64 apart, so neither may stand for the other.
 #undef _FORTIFY_SOURCE
@@ -16,9 +26,14 @@
 #undef _TIME_BITS
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +104,52 @@ void before_create(const char* path) {
   if (symlink(target, path) != 0) std::abort();
 }
 
+// The numbers of the calls that empty a file: 32-bit systems with 64-bit
+// offsets use the second.
+#if !defined(__NR_ftruncate64)
+#define __NR_ftruncate64 __NR_ftruncate
+#endif
+
+// From now on the call named by OCTET_FAIL_RESULT fails on fd.
+void fail_calls_on(int fd) {
+  const char* kind = std::getenv("OCTET_FAIL_RESULT");
+  if (kind == nullptr || fd < 0) return;
+  const std::string k = kind;
+  unsigned call = __NR_write;
+  unsigned error = ENOSPC;
+  if (k == "emptying") call = __NR_ftruncate, error = EIO;
+  if (k == "close") call = __NR_close, error = EIO;
+  const unsigned short_writes_only = k == "flush" ? 1 : 0;
+  const unsigned fail = SECCOMP_RET_ERRNO | error;
+  const auto arg = [](int n) {  // the low 32 bits of argument n
+    return static_cast<unsigned>(offsetof(seccomp_data, args) + 8 * n +
+                                 (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0));
+  };
+  sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 2, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call == __NR_ftruncate ? __NR_ftruncate64 : call, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg(0)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(fd), 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_JMP | BPF_JA, short_writes_only),  // to the length's check, or past it
+      BPF_STMT(BPF_RET | BPF_K, fail),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg(2)),
+      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 4096, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, fail),
+  };
+  const sock_fprog filter{static_cast<unsigned short>(sizeof program / sizeof program[0]),
+                          program};
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) {
+    const char* why = std::strerror(errno);
+    std::fprintf(stderr, "fault library: no seccomp filter could be installed: %s\n", why);
+    _exit(125);
+  }
+}
+
 bool this_open_fails(int flags) {
   if ((flags & O_ACCMODE) != O_RDONLY) return false;
   const char* n = std::getenv("OCTET_FAIL_OPEN");
@@ -112,7 +173,9 @@ int faulty_open(const char* real_name, const char* path, int flags, mode_t mode)
   before_open(path);
   if ((flags & O_CREAT) != 0) before_create(path);
   using open_fn = int (*)(const char*, int, ...);
-  return real<open_fn>(real_name)(path, flags, mode);
+  const int fd = real<open_fn>(real_name)(path, flags, mode);
+  if ((flags & O_CREAT) != 0) fail_calls_on(fd);
+  return fd;
 }
 
 // The offset is handed on as it came, whatever its width.

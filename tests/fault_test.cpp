@@ -20,15 +20,6 @@
 
 namespace {
 
-RunOptions preloaded(std::vector<std::string> env) {
-  RunOptions options;
-  options.env = std::move(env);
-  options.env.push_back("LD_PRELOAD=" + fault_library());
-  // A sanitized program must accept the library loaded before its runtime.
-  options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1");
-  return options;
-}
-
 // A fault brought about by the preloaded library.
 struct Fault : Row {
   std::size_t size;  // of the password file
@@ -291,10 +282,11 @@ TEST(Interrupt, DuringTheCountLeavesAnExistingResultAsItWas) {
   EXPECT_EQ(dir.read("out.txt"), "earlier result");
 }
 
-// A real terminal, run inside tmux on a server of its own.
+// A real terminal, run inside tmux on a server of its own, whose socket is in
+// the test's own folder.
 class Terminal {
  public:
-  explicit Terminal(const std::string& dir) : socket_("octet-test-" + std::to_string(getpid())) {
+  explicit Terminal(const std::string& dir) : socket_(dir + "/tmux.socket") {
     std::string command;
     for (const auto& word : program_command()) command += " \"" + word + "\"";
     run("new-session -d -x 160 -y 60 -s t 'cd \"" + dir + "\" && exec" + command + "'");
@@ -328,12 +320,12 @@ class Terminal {
  private:
   int run(const std::string& command) const {
     return std::system(
-        ("TERM=xterm tmux -f /dev/null -L " + socket_ + " " + command + " >/dev/null 2>&1")
+        ("TERM=xterm tmux -f /dev/null -S '" + socket_ + "' " + command + " >/dev/null 2>&1")
             .c_str());
   }
   std::string capture() const {
     std::string out;
-    FILE* p = popen(("tmux -L " + socket_ + " capture-pane -p -t t").c_str(), "r");
+    FILE* p = popen(("tmux -S '" + socket_ + "' capture-pane -p -t t").c_str(), "r");
     if (p == nullptr) return out;
     char buf[4096];
     for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);

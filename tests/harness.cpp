@@ -41,12 +41,16 @@ struct Child {
   int pid = -1;
   int in = -1;   // its standard input
   int out = -1;  // its standard output
+  int err = -1;  // its standard error
 };
 
 Child start_program(const std::string& dir, const RunOptions& options) {
   int in_pipe[2];
   int out_pipe[2];
-  if (pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  int err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe");
+  }
   // A packet socket delivers every write of the program as a message of its own.
   const int made = options.stdout_packets
                        ? socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, out_pipe)
@@ -76,6 +80,7 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   std::vector<std::string> args = options.wrapper;
   for (const auto& word : program_command()) args.push_back(word);
   if (options.user >= 0) args.back() = reachable_by_all(program_path());
+  for (const auto& a : options.args) args.push_back(a);
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
@@ -92,6 +97,7 @@ Child start_program(const std::string& dir, const RunOptions& options) {
     };
     connect(0, in_pipe[0], options.stdin_path, O_RDONLY);
     connect(1, out_pipe[1], options.stdout_path, O_WRONLY);
+    dup2(err_pipe[1], 2);
     if (chdir(dir.c_str()) != 0) _exit(127);
     for (const auto& [resource, value] : options.limits) {
       const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
@@ -103,13 +109,14 @@ Child start_program(const std::string& dir, const RunOptions& options) {
   }
   close(in_pipe[0]);
   close(out_pipe[1]);
+  close(err_pipe[1]);
   if (options.stdout_closed) {
     close(out_pipe[0]);
     out_pipe[0] = -1;
   }
   // The program may end before it has read all of its input.
   signal(SIGPIPE, SIG_IGN);
-  return Child{pid, in_pipe[1], out_pipe[0]};
+  return Child{pid, in_pipe[1], out_pipe[0], err_pipe[0]};
 }
 
 void type(const Child& child, const std::string& input) {
@@ -137,21 +144,37 @@ RunResult finish_program(Child& child, const std::string& input, const RunOption
   };
   type(child, input);
   if (!options.watch) close(child.in);
+  // Both outputs are read as they come, so that neither pipe fills up.
   char buf[65536];
-  while (child.out >= 0) {
-    pollfd ready{child.out, POLLIN, 0};
-    if (poll(&ready, 1, left()) == 0) {
+  while (child.out >= 0 || child.err >= 0) {
+    pollfd ready[2] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
+    if (poll(ready, 2, left()) == 0) {
       time_out();
       break;
     }
+    if (ready[1].revents != 0) {
+      const ssize_t n = read(child.err, buf, sizeof buf);
+      if (n > 0) {
+        result.err.append(buf, static_cast<std::size_t>(n));
+      } else {
+        close(child.err);
+        child.err = -1;
+      }
+    }
+    if (ready[0].revents == 0) continue;
     const ssize_t n = read(child.out, buf, sizeof buf);
-    if (n <= 0) break;
+    if (n <= 0) {
+      close(child.out);
+      child.out = -1;
+      continue;
+    }
     result.out.append(buf, static_cast<std::size_t>(n));
     result.writes.emplace_back(buf, static_cast<std::size_t>(n));
     if (options.watch) type(child, options.watch(child.pid, result.out));
   }
   if (options.watch) close(child.in);
   if (child.out >= 0) close(child.out);
+  if (child.err >= 0) close(child.err);
   int wstatus = 0;
   while (options.deadline_seconds > 0 && waitpid(child.pid, &wstatus, WNOHANG) == 0) {
     if (left() == 0) time_out();
@@ -168,6 +191,15 @@ RunResult finish_program(Child& child, const std::string& input, const RunOption
 RunResult run_program(const std::string& dir, const std::string& input, const RunOptions& options) {
   Child child = start_program(dir, options);
   return finish_program(child, input, options);
+}
+
+RunOptions preloaded(std::vector<std::string> env) {
+  RunOptions options;
+  options.env = std::move(env);
+  options.env.push_back("LD_PRELOAD=" + fault_library());
+  // A sanitized program must accept the library loaded before its runtime.
+  options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1");
+  return options;
 }
 
 std::string random_bytes(std::size_t n, unsigned seed, unsigned low) {

@@ -11,6 +11,7 @@ struct RunResult {
   int status = -1;                  // exit status, or -1 when the program did not exit normally
   bool timed_out = false;           // it was still running at the deadline, and was killed
   std::string out;                  // everything written to standard output
+  std::string err;                  // everything written to standard error
   std::vector<std::string> writes;  // with stdout_packets: one entry per write
 };
 
@@ -21,6 +22,7 @@ struct RunOptions {
   bool stdout_closed = false;        // the reading end of the console pipe is closed at once
   std::string stdin_path;            // standard input from this file instead of the typed text
   std::vector<std::string> wrapper;  // a command that runs the program, such as strace
+  std::vector<std::string> args;     // the program's command line
   std::vector<std::pair<int, long>> limits;  // resource limits (RLIMIT_...) of the program
   // Runs as this user id, from copies of the program and of the fault library
   // that every user can reach: the build tree may be in a private folder.
@@ -34,6 +36,9 @@ struct RunOptions {
 
 RunResult run_program(const std::string& dir, const std::string& input,
                       const RunOptions& options = {});
+
+// Options that preload the tests' fault library, with these settings for it.
+RunOptions preloaded(std::vector<std::string> env);
 
 // n bytes drawn from low to 0xff, the same for the same seed.
 std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0);

@@ -3,10 +3,13 @@
 # the distributions' own checkers, unpacks the .deb and runs the packaged
 # program on the packaged sample, end to end. A checker that is not installed
 # is skipped with a message (.ci/run installs them all).
-# Usage: package_test.sh BUILD_DIR SOURCE_DIR
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR TOOL CONFIG VERSION
 set -euo pipefail
 build=$1
 source=$2
+tool=$3
+config=$4
+version=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -29,15 +32,15 @@ have() { command -v "$1" >/dev/null || { echo "-- SKIPPED: $1 is not installed";
 
 echo "-- the man page's source"
 if have mandoc; then
-  mandoc -Tlint -W warning "$source"/man/*.1 || fail "mandoc finds faults"
+  mandoc -Tlint -W warning "$build"/man/*.1 || fail "mandoc finds faults"
 fi
-for page in "$source"/man/*.1; do
+for page in "$build"/man/*.1; do
   wide=$(MANWIDTH=80 man -l "$page" 2>/dev/null | awk 'length > 80')
   [ -z "$wide" ] || fail "man page lines wider than 80 columns: $wide"
 done
 
 echo "-- cmake --install to a staging prefix"
-cmake --install "$build" --prefix "$work/stage" >/dev/null
+cmake --install "$build" --config "$config" --prefix "$work/stage" >/dev/null
 for f in bin/octetcensusmeter share/man/man1/octetcensusmeter.1.gz \
   share/doc/octetcensusmeter/README.md share/doc/octetcensusmeter/passwords.txt \
   share/doc/octetcensusmeter/copyright share/doc/octetcensusmeter/changelog.gz; do
@@ -45,7 +48,7 @@ for f in bin/octetcensusmeter share/man/man1/octetcensusmeter.1.gz \
 done
 [ -x "$work/stage/bin/octetcensusmeter" ] || fail "installed program is not executable"
 # The chart program, where it was built (it needs Boost.Math).
-if [ -x "$build/octetcensusmeter-chart" ]; then
+if [ -x "$(dirname "$tool")/octetcensusmeter-chart" ]; then
   for f in bin/octetcensusmeter-chart share/man/man1/octetcensusmeter-chart.1.gz; do
     [ -f "$work/stage/$f" ] || fail "not installed: $f"
   done
@@ -64,11 +67,11 @@ if have hardening-check; then
 fi
 
 echo "-- cpack -G DEB"
-cpack -G DEB -B "$work/pack" --config "$build/CPackConfig.cmake" >/dev/null
-deb=$(ls "$work"/pack/octetcensusmeter_1.0.0_*.deb) || fail "no package was made"
+cpack -G DEB -C "$config" -B "$work/pack" --config "$build/CPackConfig.cmake" >/dev/null
+deb=$(ls "$work"/pack/octetcensusmeter_"$version"_*.deb) || fail "no package was made"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = octetcensusmeter ] || fail "package name: $(field Package)"
-[ "$(field Version)" = 1.0.0 ] || fail "version: $(field Version)"
+[ "$(field Version)" = "$version" ] || fail "version: $(field Version)"
 [ "$(field Section)" = utils ] || fail "section: $(field Section)"
 [[ "$(field Maintainer)" == *"<info@example.org>" ]] || fail "maintainer: $(field Maintainer)"
 [[ "$(field Depends)" == *libc6* ]] || fail "dependencies not computed: $(field Depends)"
@@ -81,8 +84,8 @@ fi
 
 echo "-- cpack -G RPM"
 if have rpmbuild && have rpmlint; then
-  cpack -G RPM -B "$work/rpm" --config "$build/CPackConfig.cmake" >/dev/null
-  rpm=$(ls "$work"/rpm/octetcensusmeter-1.0.0-1.*.rpm) || fail "no RPM package was made"
+  cpack -G RPM -C "$config" -B "$work/rpm" --config "$build/CPackConfig.cmake" >/dev/null
+  rpm=$(ls "$work"/rpm/octetcensusmeter-"$version"-1.*.rpm) || fail "no RPM package was made"
   [ "$(rpm -qp --qf '%{LICENSE}' "$rpm")" = MIT ] || fail "RPM licence"
   # Left: the signature, which only a distribution adds, and rpmlint 2.4's
   # man page check, which looks for a page named after the section.
@@ -96,7 +99,7 @@ dpkg-deb -x "$deb" "$work/root"
 man_renders_cleanly "$work/root/usr/share/man/man1/octetcensusmeter.1.gz"
 sample="$work/root/usr/share/doc/octetcensusmeter/passwords.txt"
 analyse "$work/root/usr/bin/octetcensusmeter" "$sample" "$work/packaged"
-analyse "$build/octetcensusmeter" "$sample" "$work/built"
+analyse "$tool" "$sample" "$work/built"
 cmp "$work/packaged/result.txt" "$work/built/result.txt" || fail "result files differ"
 cmp "$work/packaged/console.txt" "$work/built/console.txt" || fail "console output differs"
 [ "$(grep -c $'\r$' "$work/packaged/result.txt")" -eq 532 ] || fail "result file is not 532 CR LF lines"

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 #include "expected.h"
 #include "harness.h"
@@ -41,6 +42,7 @@ struct CompleteCase : Row {
   Input input;
   std::vector<std::string> console_lines;  // lines the summary must show, beyond the model
   std::string path{};  // a file of the system that holds the input, instead of pw.txt
+  std::vector<std::string> args{};  // on the command line
 };
 
 class CompleteRun : public testing::TestWithParam<CompleteCase> {};
@@ -51,9 +53,15 @@ TEST_P(CompleteRun, ConsoleAndResultFileMatchByteForByte) {
   const std::string input = c.input.make();
   dir.write("pw.txt", input);
   const std::string name = c.path.empty() ? "pw.txt" : c.path;
-  const RunResult r = run_program(dir.path(), name + "\nresult.txt\n\n");
+  RunOptions options;
+  options.args = c.args;
+  const RunResult r = run_program(dir.path(), name + "\nresult.txt\n\n", options);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, complete_console(input));
+  // Only arguments, which go nowhere, are worth a word on standard error.
+  EXPECT_EQ(r.err, c.args.empty() ? ""
+                                  : "octetcensusmeter: takes no arguments (they are ignored); it "
+                                    "asks for the two file names, see man octetcensusmeter\n");
   EXPECT_EQ(dir.read("result.txt"), report_of(census_of(input)).file);
   for (const auto& line : c.console_lines) EXPECT_TRUE(contains(r.out, line)) << line;
 }
@@ -101,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
              "upper limit is difference 0x1 = 510 times\n", "calculate average frequency = 1 \n"}},
         CompleteCase{{"trailing_0xff_is_a_byte"}, given(bytes({0x41, 0xff})), {"length : 2\n"}},
         CompleteCase{{"five_bytes_no_dot"}, given("abcde"), {"\nlength : 5\n"}},
+        CompleteCase{{"arguments_are_ignored"}, given("abc"), {}, "", {"--help"}},
         CompleteCase{
             {"767_bytes_averages"},
             repeated(767, 'x'),
@@ -144,6 +153,9 @@ struct FailureCase : Row {
   std::string after_prompts;  // the console after the two prompts
   std::function<void(const TempDir&)> check;
   int user = -1;  // the victim, when not the one who runs the tests
+  // What standard error must say, where the row says; $HOME stands for the
+  // run's home folder, which is its own folder.
+  std::optional<std::string> err{};
 };
 
 const std::string secret = "hunter2\n";
@@ -217,13 +229,43 @@ TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
   if (IsSkipped() || HasFailure()) return;
   RunOptions options;
   options.user = c.user;
+  options.env = {"HOME=" + dir.path()};
   // A hang (a FIFO's open waiting for a writer, a terminal's read) says so.
   options.deadline_seconds = 30;
   const RunResult r = run_program(dir.path(), c.input, options);
   EXPECT_FALSE(r.timed_out) << "still running after 30 s";
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner_and_prompts() + c.after_prompts);
+  if (c.err) {
+    std::string err = *c.err;
+    for (std::size_t at; (at = err.find("$HOME")) != std::string::npos;) {
+      err.replace(at, 5, dir.path());
+    }
+    EXPECT_EQ(r.err, err);
+  }
   c.check(dir);
+}
+
+// What standard error says of a name that failed, and of what it may have meant.
+std::string said(const std::string& name, const std::string& reason,
+                 const std::string& meant = "") {
+  std::string text = "octetcensusmeter: '" + name + "': " + reason + "\n";
+  if (!meant.empty()) text += "octetcensusmeter: did you mean '" + meant + "'?\n";
+  return text;
+}
+const std::string not_found = "No such file or directory";
+const std::string no_folder = "the folder does not exist, so the result cannot be created";
+
+// A password file whose name has a space in it, as file managers make them.
+void with_spaced_name(const TempDir& d) {
+  with_password(d);
+  d.write("my passwords.txt", secret);
+}
+// The name of the input as a terminal or a file manager hands it over.
+FailureCase typed_input(const char* name, std::string typed, std::string shown,
+                        std::string meant) {
+  return FailureCase{{name}, with_spaced_name, typed + "\nout.txt\n", in_error, nothing_created,
+                     -1,     said(shown, not_found, meant)};
 }
 
 const std::string measured = length_pass(secret.size());
@@ -231,8 +273,38 @@ const std::string measured = length_pass(secret.size());
 INSTANTIATE_TEST_SUITE_P(
     Endings, Failure,
     testing::Values(
-        FailureCase{
-            {"missing_input"}, with_password, "nope.txt\nout.txt\n", in_error, nothing_created},
+        FailureCase{{"missing_input"},
+                    with_password,
+                    "nope.txt\nout.txt\n",
+                    in_error,
+                    nothing_created,
+                    -1,
+                    said("nope.txt", not_found)},
+        typed_input("dragged_into_a_terminal", "'my passwords.txt' ", "'my passwords.txt' ",
+                    "my passwords.txt"),
+        typed_input("space_escaped_by_a_terminal", "my\\ passwords.txt", "my\\ passwords.txt",
+                    "my passwords.txt"),
+        typed_input("home_folder_as_a_tilde", "~/pw.txt", "~/pw.txt", "$HOME/pw.txt"),
+        typed_input("space_at_the_end", "pw.txt ", "pw.txt ", "pw.txt"),
+        typed_input("space_after_the_colon", " pw.txt", " pw.txt", "pw.txt"),
+        typed_input("line_end_of_a_windows_script", "pw.txt\r", "pw.txt\\r", "pw.txt"),
+        typed_input("double_quotes_of_a_copied_path", "\"my passwords.txt\"",
+                    "\"my passwords.txt\"", "my passwords.txt"),
+        typed_input("escape_sequence_shown_escaped", "pw\x1b]2;x\a", "pw\\x1b]2;x\\x07", ""),
+        FailureCase{{"unreadable_input"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      chmod(d.path().c_str(), 0755);
+                      chmod(d.file("pw.txt").c_str(), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    in_error,
+                    [](const TempDir& d) {
+                      chmod(d.file("pw.txt").c_str(), 0600);
+                      nothing_created(d);
+                    },
+                    nobody,
+                    said("pw.txt", "Permission denied")},
         FailureCase{{"input_ends_before_first_name"}, with_password, "", in_error, nothing_created},
         FailureCase{{"input_ends_before_second_name"},
                     with_password,
@@ -248,7 +320,26 @@ INSTANTIATE_TEST_SUITE_P(
                     with_password,
                     "pw.txt\nnodir/out.txt\n\n",
                     measured + out_error,
-                    nothing_created},
+                    nothing_created,
+                    -1,
+                    said("nodir/out.txt", no_folder) + said("nodir/out.txt", not_found)},
+        FailureCase{{"result_in_the_home_folder_as_a_tilde"},
+                    with_password,
+                    "pw.txt\n~/out.txt\n\n",
+                    measured + out_error,
+                    nothing_created,
+                    -1,
+                    said("~/out.txt", no_folder, "$HOME/out.txt") +
+                        said("~/out.txt", not_found, "$HOME/out.txt")},
+        FailureCase{{"result_in_a_file_as_its_folder"},
+                    with_password,
+                    "pw.txt\npw.txt/out.txt\n\n",
+                    measured + out_error,
+                    nothing_created,
+                    -1,
+                    said("pw.txt/out.txt",
+                         "the folder part is not a folder, so the result cannot be created") +
+                        said("pw.txt/out.txt", "Not a directory")},
         FailureCase{{"input_is_a_folder"},
                     [](const TempDir& d) {
                       with_password(d);
@@ -256,7 +347,9 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "sub\nout.txt\n",
                     read_error,
-                    nothing_created},
+                    nothing_created,
+                    -1,
+                    said("sub", "Is a directory")},
         FailureCase{{"result_is_the_input_by_name"},
                     with_password,
                     "pw.txt\npw.txt\n",
@@ -389,8 +482,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A write to the result file or to the console that fails, one way or another.
 struct WriteFault : Row {
-  std::string result;                 // the result name; "" for out.txt in the run's folder
-  std::vector<std::string> injected;  // strace's fault injection on the result file alone
+  std::string result;  // the result name; "" for out.txt in the run's folder
+  std::string fault;   // the call on the result that fails (OCTET_FAIL_RESULT); "" for none
   RunOptions options;
   bool console_fails;  // else the result file fails and the console tells so
 };
@@ -417,18 +510,34 @@ RunOptions console_closed() {
 // 4096 bytes, two while printing and the rest at the flush.
 const std::size_t report_writes = (report_of(census_of(secret)).file.size() + 4095) / 4096;
 
+// The same fault by strace, for a program under an emulator, where the fault
+// library's filter would reach the emulator's own calls and is refused.
+std::vector<std::string> strace_injection(const std::string& fault) {
+  const std::string when = fault == "flush" ? std::to_string(report_writes) : "1";
+  const std::string call = fault == "emptying" ? "ftruncate" : fault == "close" ? "close" : "write";
+  const std::string error = call == "write" ? "ENOSPC" : "EIO";
+  return {"-e", "trace=" + call, "-e", "inject=" + call + ":error=" + error + ":when=" + when};
+}
+
 TEST_P(FailingWrite, IsAnErrorAndStatus1) {
   const WriteFault& c = GetParam();
   TempDir dir;
   dir.write("pw.txt", secret);
   const std::string result = c.result.empty() ? dir.file("out.txt") : c.result;
   RunOptions options = c.options;
-  if (!c.injected.empty()) {
+  if (!c.fault.empty() && program_command().size() == 1) {
+    options = preloaded({"OCTET_FAIL_RESULT=" + c.fault});
+  } else if (!c.fault.empty()) {
     if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    if (geteuid() != 0) {
+      GTEST_SKIP() << "under an emulator only strace can fail the call, and it sees into a "
+                      "program that protects its memory only as root";
+    }
     options.wrapper = {"strace", "-o", "/dev/null", "-P", result};
-    options.wrapper.insert(options.wrapper.end(), c.injected.begin(), c.injected.end());
+    for (const auto& word : strace_injection(c.fault)) options.wrapper.push_back(word);
   }
   const RunResult r = run_program(dir.path(), "pw.txt\n" + result + "\n\n", options);
+  if (r.status == 125 && contains(r.err, "no seccomp filter")) GTEST_SKIP() << r.err;
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(dir.read("pw.txt"), secret);
   if (c.console_fails) {
@@ -441,32 +550,15 @@ TEST_P(FailingWrite, IsAnErrorAndStatus1) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, FailingWrite,
-    testing::Values(WriteFault{{"result_on_a_full_disk"}, "/dev/full", {}, {}, false},
-                    WriteFault{
-                        {"result_past_the_file_size_limit"}, "", {}, file_size_limit(4096), false},
-                    WriteFault{{"first_write_of_the_result"},
-                               "",
-                               {"-e", "trace=write", "-e", "inject=write:error=ENOSPC:when=1"},
-                               {},
-                               false},
-                    WriteFault{{"flush_of_the_result"},
-                               "",
-                               {"-e", "trace=write", "-e",
-                                "inject=write:error=ENOSPC:when=" + std::to_string(report_writes)},
-                               {},
-                               false},
-                    WriteFault{{"emptying_of_the_result"},
-                               "",
-                               {"-e", "trace=ftruncate", "-e", "inject=ftruncate:error=EIO"},
-                               {},
-                               false},
-                    WriteFault{{"close_of_the_result"},
-                               "",
-                               {"-e", "trace=close", "-e", "inject=close:error=EIO:when=1"},
-                               {},
-                               false},
-                    WriteFault{{"console_on_a_full_disk"}, "", {}, console_to("/dev/full"), true},
-                    WriteFault{{"console_pipe_closed_early"}, "", {}, console_closed(), true}),
+    testing::Values(
+        WriteFault{{"result_on_a_full_disk"}, "/dev/full", "", {}, false},
+        WriteFault{{"result_past_the_file_size_limit"}, "", "", file_size_limit(4096), false},
+        WriteFault{{"first_write_of_the_result"}, "", "write", {}, false},
+        WriteFault{{"flush_of_the_result"}, "", "flush", {}, false},
+        WriteFault{{"emptying_of_the_result"}, "", "emptying", {}, false},
+        WriteFault{{"close_of_the_result"}, "", "close", {}, false},
+        WriteFault{{"console_on_a_full_disk"}, "", "", console_to("/dev/full"), true},
+        WriteFault{{"console_pipe_closed_early"}, "", "", console_closed(), true}),
     row_name);
 
 // A result file is created private; one that exists keeps its mode and loses

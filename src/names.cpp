@@ -1,0 +1,160 @@
+// What the program says on standard error about the names it was given.
+#include "names.h"
+
+#include <cstdio>
+
+#include "platform.h"
+
+namespace {
+
+// How many bytes of valid UTF-8 start at s[i] (a character that is no C1
+// control), or 0.
+std::size_t utf8_length(const std::string& s, std::size_t i) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned lead = at(i);
+  std::size_t n = 0;
+  unsigned code = 0;
+  if (lead >= 0xc2 && lead <= 0xdf) n = 2, code = lead & 0x1f;
+  if (lead >= 0xe0 && lead <= 0xef) n = 3, code = lead & 0x0f;
+  if (lead >= 0xf0 && lead <= 0xf4) n = 4, code = lead & 0x07;
+  if (n == 0 || i + n > s.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((at(i + k) & 0xc0) != 0x80) return 0;
+    code = (code << 6) | (at(i + k) & 0x3f);
+  }
+  const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
+  const bool valid = code >= least[n] && code <= 0x10ffff && (code < 0xd800 || code > 0xdfff);
+  // U+0080 to U+009F: a terminal may take U+009B for the start of a command.
+  return valid && code > 0x9f ? n : 0;
+}
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string trimmed(const std::string& s) {
+  std::size_t from = 0;
+  std::size_t to = s.size();
+  while (from < to && is_space(s[from])) ++from;
+  while (to > from && is_space(s[to - 1])) --to;
+  return s.substr(from, to - from);
+}
+
+bool is_separator(char c) { return c == '/' || (backslash_separates_folders && c == '\\'); }
+
+// What a shell's escapes leave: "\ " a space, "\\" one backslash.
+std::string unescaped(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) ++i;
+    out.push_back(s[i]);
+  }
+  return out;
+}
+
+void tell(const std::string& name, const std::string& what) {
+  // Whatever the console shows so far comes first.
+  std::fflush(stdout);
+  std::fprintf(stderr, "octetcensusmeter: '%s': %s\n", shown_name(name).c_str(), what.c_str());
+}
+
+// The folder a name would be created in, "." for a name without one.
+std::string creation_folder(const std::string& name) {
+  const std::string folder = folder_part(name);
+  return folder.empty() ? "." : folder;
+}
+
+void suggest(const std::string& name, bool is_result) {
+  const std::string cleaned = cleaned_name(name);
+  if (cleaned == name || cleaned.empty()) return;
+  const bool there = is_result ? folder_state(creation_folder(cleaned)) == FolderState::folder
+                               : name_exists(cleaned);
+  if (there) {
+    std::fprintf(stderr, "octetcensusmeter: did you mean '%s'?\n", shown_name(cleaned).c_str());
+  }
+}
+
+}  // namespace
+
+std::string shown_name(const std::string& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      out.push_back(static_cast<char>(c));
+      ++i;
+    } else if (const std::size_t n = c >= 0x80 ? utf8_length(name, i) : 0; n > 0) {
+      out.append(name, i, n);
+      i += n;
+    } else {
+      const char* named = c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : nullptr;
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", unsigned{c});
+      out += named != nullptr ? named : hex;
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string cleaned_name(const std::string& name) {
+  std::string s = trimmed(name);
+  bool quoted = false;
+  while (s.size() >= 2 && (s.front() == '\'' || s.front() == '"') && s.back() == s.front()) {
+    s = trimmed(s.substr(1, s.size() - 2));
+    quoted = true;
+  }
+  // Inside quotes a backslash is the name's own.
+  if (!quoted && !backslash_separates_folders) s = unescaped(s);
+  if (s.size() >= 2 && s[0] == '~' && is_separator(s[1])) {
+    const std::string home = home_folder();
+    if (!home.empty()) s = home + s.substr(1);
+  }
+  return s;
+}
+
+std::string folder_part(const std::string& name) {
+  std::size_t end = name.size();
+  while (end > 0 && !is_separator(name[end - 1])) --end;
+  if (end == 0) {
+    // C:name is in drive C's current folder.
+    const bool drive = backslash_separates_folders && name.size() >= 2 && name[1] == ':';
+    return drive ? name.substr(0, 2) : "";
+  }
+  // The separator ends the folder part, unless it is the root itself.
+  const std::size_t root = backslash_separates_folders && end == 3 && name[1] == ':' ? 3 : 1;
+  return name.substr(0, end > root ? end - 1 : end);
+}
+
+void tell_failed_name(const std::string& name, const std::string& reason, bool is_result) {
+  tell(name, reason);
+  suggest(name, is_result);
+}
+
+void warn_about_result_folder(const std::string& name) {
+  if (name.find('\0') != std::string::npos) return;  // it names no file at all
+  const std::string folder = folder_part(name);
+  if (folder.empty()) return;
+  const char* why = nullptr;
+  switch (folder_state(folder)) {
+    case FolderState::folder:
+      return;
+    case FolderState::missing:
+      why = "the folder does not exist";
+      break;
+    case FolderState::not_a_folder:
+      why = "the folder part is not a folder";
+      break;
+    case FolderState::unreachable:
+      why = "the folder cannot be reached (no permission)";
+      break;
+  }
+  tell(name, std::string(why) + ", so the result cannot be created");
+  suggest(name, true);
+}
+
+void warn_about_arguments(int argc) {
+  if (argc <= 1) return;
+  std::fputs(
+      "octetcensusmeter: takes no arguments (they are ignored); it asks for the two file names, "
+      "see man octetcensusmeter\n",
+      stderr);
+}

@@ -1,0 +1,34 @@
+// What the program says on standard error about a name that failed: the name
+// as typed, shown safely, the system's reason, and the name the user may have
+// meant. The names themselves are never changed: the files are opened by
+// exactly what was typed.
+#pragma once
+
+#include <string>
+
+// The name as a terminal may show it: control characters and bytes that are
+// not UTF-8 shown escaped (\r, \t, \x1b), so that a name cannot move the
+// cursor, retitle the window or hide part of itself.
+std::string shown_name(const std::string& name);
+
+// The name without what terminals and file managers add to a name: quotes
+// around it, spaces at either end, a trailing CR, backslash escapes such as
+// "\ " (where a backslash does not separate folders), and a leading ~/ for
+// the home folder.
+std::string cleaned_name(const std::string& name);
+
+// The folder the name is in, as written: "" when the name has no folder part.
+std::string folder_part(const std::string& name);
+
+// "octetcensusmeter: 'NAME': REASON" on standard error, and a second line
+// with the cleaned name where it differs and names a file that exists (for
+// the result: a name whose folder exists).
+void tell_failed_name(const std::string& name, const std::string& reason, bool is_result);
+
+// Before the length pass: a result name whose folder does not exist, or is
+// no folder, is told at once, so that the user need not wait for the whole
+// first pass to learn it. Nothing is created.
+void warn_about_result_folder(const std::string& name);
+
+// Any argument on the command line is told to be ignored.
+void warn_about_arguments(int argc);
