@@ -67,7 +67,8 @@ if have hardening-check; then
 fi
 
 echo "-- cpack -G DEB"
-cpack -G DEB -C "$config" -B "$work/pack" --config "$build/CPackConfig.cmake" >/dev/null
+# A builder whose umask lets the group write still gets folders of 0755.
+(umask 002 && cpack -G DEB -C "$config" -B "$work/pack" --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$work"/pack/octetcensusmeter_"$version"_*.deb) || fail "no package was made"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = octetcensusmeter ] || fail "package name: $(field Package)"
@@ -76,6 +77,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" == *"<info@example.org>" ]] || fail "maintainer: $(field Maintainer)"
 [[ "$(field Depends)" == *libc6* ]] || fail "dependencies not computed: $(field Depends)"
 [ "$(field Description | wc -l)" -gt 2 ] || fail "no real description"
+odd=$(dpkg-deb -c "$deb" | awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"')
+[ -z "$odd" ] || fail "folders not 0755: $odd"
 
 if have lintian; then
   tags=$(lintian -I -E --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' || true)

@@ -93,6 +93,24 @@ check result_is_a_hard_link_to_an_own_file "$pw; printf mine >own.txt; ln own.tx
 check result_is_the_null_device "$pw" $'pw.txt\n/dev/null\n\n' $'pw.txt\nNUL\n\n'
 check input_is_a_character_device "$pw" $'/dev/zero\nout.txt\n' $'NUL\nout.txt\n'
 
+# What standard error says of a name that failed, in Windows' words and forms
+# of names: the name, the system's reason, and the name it may have meant.
+said() {  # name setup typed expected-lines
+  local d=$work/said_$1
+  mkdir -p "$d"
+  (cd "$d" && eval "$2" && printf '%s' "$3" | wine "$windows" 2>err.txt >/dev/null)
+  if tr -d '\r' <"$d/err.txt" | grep -v '^wine' | cmp -s - <(printf '%s' "$4"); then
+    passed=$((passed + 1))
+  else
+    fail "said_$1" "standard error: $(cat "$d/err.txt")"
+  fi
+}
+said copied_as_path "mkdir 'my dir'; printf 'x' >'my dir/my file.txt'" \
+  $'"my dir\\my file.txt"\nout.txt\n' \
+  $'octetcensusmeter: \'"my dir\\my file.txt"\': Invalid name.\noctetcensusmeter: did you mean \'my dir\\my file.txt\'?\n'
+said result_folder_missing "$pw" $'pw.txt\nnodir\\r.txt\n' \
+  $'octetcensusmeter: \'nodir\\r.txt\': the folder does not exist, so the result cannot be created\noctetcensusmeter: \'nodir\\r.txt\': Path not found.\n'
+
 # Paths past Windows' old limit of 260 characters: the manifest declares them.
 long=$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})
 check paths_longer_than_260 "mkdir -p $long; printf 'hunter2\\n' >$long/pw.txt" \
