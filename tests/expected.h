@@ -30,7 +30,8 @@ inline Census census_of(const std::string& bytes) {
 inline const std::string& banner_and_prompts() {
   static const std::string text =
       "    *********************************************\n"
-      "    *** Octetcensusmeter " OCTET_VERSION_SHORT " info@example.org ***\n"
+      "    *** Octetcensusmeter " OCTET_VERSION_SHORT
+      " info@example.org ***\n"
       "    *********************************************\n\n"
       "    Octetcensusmeter scans password files and checks how many times\n"
       "    each byte-value is contained in the password. The result gives you the\n"

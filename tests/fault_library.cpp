@@ -33,8 +33,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,8 +140,7 @@ void fail_calls_on(int fd) {
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       BPF_STMT(BPF_RET | BPF_K, fail),
   };
-  const sock_fprog filter{static_cast<unsigned short>(sizeof program / sizeof program[0]),
-                          program};
+  const sock_fprog filter{static_cast<unsigned short>(sizeof program / sizeof program[0]), program};
   if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
       prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) {
     const char* why = std::strerror(errno);

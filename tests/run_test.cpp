@@ -41,7 +41,7 @@ Input repeated(std::size_t n, char c) {
 struct CompleteCase : Row {
   Input input;
   std::vector<std::string> console_lines;  // lines the summary must show, beyond the model
-  std::string path{};  // a file of the system that holds the input, instead of pw.txt
+  std::string path{};               // a file of the system that holds the input, instead of pw.txt
   std::vector<std::string> args{};  // on the command line
 };
 
@@ -262,10 +262,14 @@ void with_spaced_name(const TempDir& d) {
   d.write("my passwords.txt", secret);
 }
 // The name of the input as a terminal or a file manager hands it over.
-FailureCase typed_input(const char* name, std::string typed, std::string shown,
-                        std::string meant) {
-  return FailureCase{{name}, with_spaced_name, typed + "\nout.txt\n", in_error, nothing_created,
-                     -1,     said(shown, not_found, meant)};
+FailureCase typed_input(const char* name, std::string typed, std::string shown, std::string meant) {
+  return FailureCase{{name},
+                     with_spaced_name,
+                     typed + "\nout.txt\n",
+                     in_error,
+                     nothing_created,
+                     -1,
+                     said(shown, not_found, meant)};
 }
 
 const std::string measured = length_pass(secret.size());
@@ -550,15 +554,15 @@ TEST_P(FailingWrite, IsAnErrorAndStatus1) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, FailingWrite,
-    testing::Values(
-        WriteFault{{"result_on_a_full_disk"}, "/dev/full", "", {}, false},
-        WriteFault{{"result_past_the_file_size_limit"}, "", "", file_size_limit(4096), false},
-        WriteFault{{"first_write_of_the_result"}, "", "write", {}, false},
-        WriteFault{{"flush_of_the_result"}, "", "flush", {}, false},
-        WriteFault{{"emptying_of_the_result"}, "", "emptying", {}, false},
-        WriteFault{{"close_of_the_result"}, "", "close", {}, false},
-        WriteFault{{"console_on_a_full_disk"}, "", "", console_to("/dev/full"), true},
-        WriteFault{{"console_pipe_closed_early"}, "", "", console_closed(), true}),
+    testing::Values(WriteFault{{"result_on_a_full_disk"}, "/dev/full", "", {}, false},
+                    WriteFault{
+                        {"result_past_the_file_size_limit"}, "", "", file_size_limit(4096), false},
+                    WriteFault{{"first_write_of_the_result"}, "", "write", {}, false},
+                    WriteFault{{"flush_of_the_result"}, "", "flush", {}, false},
+                    WriteFault{{"emptying_of_the_result"}, "", "emptying", {}, false},
+                    WriteFault{{"close_of_the_result"}, "", "close", {}, false},
+                    WriteFault{{"console_on_a_full_disk"}, "", "", console_to("/dev/full"), true},
+                    WriteFault{{"console_pipe_closed_early"}, "", "", console_closed(), true}),
     row_name);
 
 // A result file is created private; one that exists keeps its mode and loses
