@@ -195,8 +195,12 @@ FolderState folder_state(const std::string& folder) {
 std::string home_folder() {
   // As the shell expands ~: HOME first, else the user's entry.
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  const passwd* pw = getpwuid(geteuid());
-  return pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : "";
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> text(16384);
+  const bool known = getpwuid_r(geteuid(), &entry, text.data(), text.size(), &found) == 0 &&
+                     found != nullptr && entry.pw_dir != nullptr;
+  return known ? entry.pw_dir : "";
 }
 
 const bool backslash_separates_folders = false;

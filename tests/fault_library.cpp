@@ -106,8 +106,10 @@ void before_create(const char* path) {
 
 // The numbers of the calls that empty a file: 32-bit systems with 64-bit
 // offsets use the second.
-#if !defined(__NR_ftruncate64)
-#define __NR_ftruncate64 __NR_ftruncate
+#if defined(__NR_ftruncate64)
+constexpr unsigned ftruncate_64 = __NR_ftruncate64;
+#else
+constexpr unsigned ftruncate_64 = __NR_ftruncate;
 #endif
 
 // From now on the call named by OCTET_FAIL_RESULT fails on fd.
@@ -121,14 +123,14 @@ void fail_calls_on(int fd) {
   if (k == "close") call = __NR_close, error = EIO;
   const unsigned short_writes_only = k == "flush" ? 1 : 0;
   const unsigned fail = SECCOMP_RET_ERRNO | error;
-  const auto arg = [](int n) {  // the low 32 bits of argument n
-    return static_cast<unsigned>(offsetof(seccomp_data, args) + 8 * n +
+  const auto arg = [](std::size_t n) {  // the low 32 bits of argument n
+    return static_cast<unsigned>(offsetof(seccomp_data, args) + std::size_t{8} * n +
                                  (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0));
   };
   sock_filter program[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 2, 0),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call == __NR_ftruncate ? __NR_ftruncate64 : call, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call == __NR_ftruncate ? ftruncate_64 : call, 1, 0),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg(0)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(fd), 1, 0),

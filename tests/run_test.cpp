@@ -262,7 +262,8 @@ void with_spaced_name(const TempDir& d) {
   d.write("my passwords.txt", secret);
 }
 // The name of the input as a terminal or a file manager hands it over.
-FailureCase typed_input(const char* name, std::string typed, std::string shown, std::string meant) {
+FailureCase typed_input(const char* name, const std::string& typed, const std::string& shown,
+                        const std::string& meant) {
   return FailureCase{{name},
                      with_spaced_name,
                      typed + "\nout.txt\n",
