@@ -17,17 +17,21 @@ constexpr std::uint64_t short_input = 10000;
 const char* const check_input = "\n\nCheck filename and suffix (e.g. input.txt) ";
 const char* const check_output = "\n\nCheck filename and suffix (e.g. output.txt) ";
 
-// A name with a NUL in it, or longer than any path, names no file.
-bool names_a_file(const std::string& name) {
-  return name.size() <= longest_name && name.find('\0') == std::string::npos;
+// Why a name names no file: a NUL in it, or more bytes than any path; nullptr
+// when it may name one.
+const char* name_fault(const std::string& name) {
+  if (name.find('\0') != std::string::npos) return "the name holds a NUL character";
+  if (name.size() > longest_name) return "the name is longer than any path";
+  return nullptr;
 }
+
+bool names_a_file(const std::string& name) { return name_fault(name) == nullptr; }
 
 // Why a name could not be opened: what is wrong with the name itself, or the
 // system's reason for the call that just failed.
 std::string why_not_opened(const std::string& name) {
-  if (name.find('\0') != std::string::npos) return "the name holds a NUL character";
-  if (name.size() > longest_name) return "the name is longer than any path";
-  return failure_reason();
+  const char* fault = name_fault(name);
+  return fault != nullptr ? fault : failure_reason();
 }
 
 int open_password_file(const AnalysisState& s, InputOpen& how) {

@@ -128,6 +128,20 @@ void type(const Child& child, const std::string& input) {
   }
 }
 
+// One read from an output of the program into what it wrote so far: false,
+// and the output closed, at its end.
+bool take(int& fd, std::string& written) {
+  char buf[65536];
+  const ssize_t n = read(fd, buf, sizeof buf);
+  if (n > 0) {
+    written.append(buf, static_cast<std::size_t>(n));
+    return true;
+  }
+  close(fd);
+  fd = -1;
+  return false;
+}
+
 RunResult finish_program(Child& child, const std::string& input, const RunOptions& options) {
   using clock = std::chrono::steady_clock;
   const auto deadline = clock::now() + std::chrono::seconds(options.deadline_seconds);
@@ -145,31 +159,17 @@ RunResult finish_program(Child& child, const std::string& input, const RunOption
   type(child, input);
   if (!options.watch) close(child.in);
   // Both outputs are read as they come, so that neither pipe fills up.
-  char buf[65536];
   while (child.out >= 0 || child.err >= 0) {
     pollfd ready[2] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
     if (poll(ready, 2, left()) == 0) {
       time_out();
       break;
     }
-    if (ready[1].revents != 0) {
-      const ssize_t n = read(child.err, buf, sizeof buf);
-      if (n > 0) {
-        result.err.append(buf, static_cast<std::size_t>(n));
-      } else {
-        close(child.err);
-        child.err = -1;
-      }
-    }
+    if (ready[1].revents != 0) take(child.err, result.err);
     if (ready[0].revents == 0) continue;
-    const ssize_t n = read(child.out, buf, sizeof buf);
-    if (n <= 0) {
-      close(child.out);
-      child.out = -1;
-      continue;
-    }
-    result.out.append(buf, static_cast<std::size_t>(n));
-    result.writes.emplace_back(buf, static_cast<std::size_t>(n));
+    const std::size_t before = result.out.size();
+    if (!take(child.out, result.out)) continue;
+    result.writes.push_back(result.out.substr(before));
     if (options.watch) type(child, options.watch(child.pid, result.out));
   }
   if (options.watch) close(child.in);
