@@ -183,3 +183,17 @@ inline std::string complete_console(const std::string& bytes) {
   return banner_and_prompts() + length_pass(bytes.size()) + progress(bytes.size()) +
          report_of(census_of(bytes)).console + finish;
 }
+
+// Where two texts part, as the line of each there; "" when they are the same.
+inline std::string first_difference(const std::string& got, const std::string& want) {
+  if (got == want) return "";
+  std::size_t at = 0, line = 1;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) line += got[at++] == '\n';
+  const std::size_t start = got.rfind('\n', at == 0 ? 0 : at - 1);
+  const std::size_t from = start == std::string::npos || at == 0 ? 0 : start + 1;
+  const auto line_of = [from](const std::string& s) {
+    return s.substr(from, s.find('\n', from) - from);
+  };
+  return "line " + std::to_string(line) + ": \"" + line_of(got) + "\" where \"" + line_of(want) +
+         "\" was expected";
+}

@@ -7,6 +7,8 @@
 //   OCTET_REPLACE_INPUT=P  on the second open of P, another file with the same
 //                          bytes is first put at its name
 //   OCTET_GROW_INPUT=P     from the second open of P on, P grows without end
+//   OCTET_MOST_READ=N      a read of a file that asks for more than N bytes fails
+//                          with EIO and says so on standard error
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
 //                          by a symbolic link to P: the race an attacker would win
 //   OCTET_FAIL_RESULT=K    once the result is open (the open that may create a
@@ -219,6 +221,12 @@ int open64(const char* path, int flags, ...) {
 }
 
 ssize_t read(int fd, void* buf, size_t count) {
+  const char* most = std::getenv("OCTET_MOST_READ");
+  if (fd > 2 && most != nullptr && count > std::strtoul(most, nullptr, 10)) {
+    std::fprintf(stderr, "fault library: a read asked for %zu bytes, more than %s\n", count, most);
+    errno = EIO;
+    return -1;
+  }
   if (this_read_fails(fd)) {
     errno = EIO;
     return -1;

@@ -101,10 +101,12 @@ TEST_P(ChangedInput, CountsOnlyBytesReadAndNoMoreThanMeasured) {
   TempDir dir;
   dir.write("pw", c.before);
   dir.write("later", c.after);
+  const std::uint64_t measured = c.before.size();
+  // No read asks for more than was measured, as if it may read past it.
   const RunResult r =
       run_program(dir.path(), "pw\nout.txt\n\n",
-                  preloaded({"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later")}));
-  const std::uint64_t measured = c.before.size();
+                  preloaded({"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later"),
+                             "OCTET_MOST_READ=" + std::to_string(measured)}));
   const std::string counted = c.after.substr(0, measured);
   // Every byte read advances the progress, and so does the read that meets the
   // end, or stands in for it at the measured length.
@@ -121,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         Change{{"shrank"}, "AAAAA", "AAB"}, Change{{"grew"}, "AAB", "AAAAA"},
         Change{{"shrank_to_nothing"}, "AAAAA", ""},
         Change{{"grew_past_every_step"}, random_bytes(10001, 1), random_bytes(40001, 2)},
-        Change{{"shrank_before_the_last_steps"}, random_bytes(20000, 3), random_bytes(15000, 4)}),
+        Change{{"shrank_before_the_last_steps"}, random_bytes(20000, 3), random_bytes(15000, 4)},
+        // The read that meets the end is the 75th step.
+        Change{{"shrank_to_one_short_of_a_step"}, random_bytes(20000, 3), random_bytes(14999, 4)}),
     row_name);
 
 // A file that keeps growing from the second pass on: only the measured bytes are read.

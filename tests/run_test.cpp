@@ -1,15 +1,19 @@
 // Complete runs of the program, compared byte for byte.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "expected.h"
 #include "harness.h"
@@ -194,6 +198,9 @@ void fifo_got_nothing(const TempDir& d) {
   close(fifo_reader);
   password_unchanged(d);
 }
+
+// The master side of a terminal given to another user as the result.
+int terminal = -1;
 
 // A loop device over a small image: a disk that a planted name can lead to,
 // by a device node of its own ("disk") and by a link ("link").
@@ -459,6 +466,30 @@ INSTANTIATE_TEST_SUITE_P(
                     "tty\nout.txt\n",
                     once_error,
                     nothing_created},
+        FailureCase{{"result_is_another_users_terminal"},
+                    [](const TempDir& d) {
+                      if (geteuid() != 0) GTEST_SKIP() << "needs root, to give a terminal away";
+                      with_password(d);
+                      terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+                      ASSERT_GE(terminal, 0);
+                      ASSERT_EQ(grantpt(terminal) | unlockpt(terminal), 0);
+                      // Another user's terminal, at a name in the run's folder: a
+                      // node of its own would not reach it, a bind mount does.
+                      ASSERT_EQ(chown(ptsname(terminal), nobody, nobody), 0);
+                      d.write("tty", "");
+                      ASSERT_EQ(mount(ptsname(terminal), d.file("tty").c_str(), nullptr, MS_BIND,
+                                      nullptr),
+                                0);
+                    },
+                    "pw.txt\ntty\n",
+                    measured + foreign_error,
+                    [](const TempDir& d) {
+                      char c = 0;
+                      EXPECT_EQ(read(terminal, &c, 1), -1) << "the report reached the terminal";
+                      umount(d.file("tty").c_str());
+                      close(terminal);
+                      password_unchanged(d);
+                    }},
         FailureCase{{"result_belongs_to_another_user"},
                     [](const TempDir& d) {
                       with_password(d);
@@ -566,11 +597,61 @@ INSTANTIATE_TEST_SUITE_P(
                     WriteFault{{"console_pipe_closed_early"}, "", "", console_closed(), true}),
     row_name);
 
+// What a reader of a FIFO got, reading from 300 ms on until the writer is gone
+// and the run has ended: a reader that is not ready at once.
+class SlowReader {
+ public:
+  explicit SlowReader(const std::string& fifo)
+      : fd_(open(fifo.c_str(), O_RDONLY | O_NONBLOCK)), thread_([this] { read_all(); }) {
+    fcntl(fd_, F_SETPIPE_SZ, 4096);  // the smallest buffer: the report does not fit
+  }
+  ~SlowReader() { finish(); }
+  SlowReader(const SlowReader&) = delete;
+  SlowReader& operator=(const SlowReader&) = delete;
+  const std::string& finish() {
+    ended_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    return got_;
+  }
+
+ private:
+  void read_all() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    char block[4096];
+    for (;;) {
+      const ssize_t n = read(fd_, block, sizeof block);
+      if (n > 0) got_.append(block, static_cast<std::size_t>(n));
+      if (n == 0 && ended_) return;
+      if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  int fd_;
+  std::atomic<bool> ended_{false};
+  std::string got_;
+  std::thread thread_;
+};
+
+// Two file systems of their own, a and b, whose first files have the same
+// inode number; false where they cannot be mounted.
+bool two_file_systems(const TempDir& d) {
+  for (const char* name : {"a", "b"}) {
+    mkdir(d.file(name).c_str(), 0700);
+    if (mount("tmpfs", d.file(name).c_str(), "tmpfs", 0, "size=1m") != 0) return false;
+  }
+  return true;
+}
+void unmount_both(const TempDir& d) {
+  for (const char* name : {"a", "b"}) umount(d.file(name).c_str());
+}
+
 // A result file is created private; one that exists keeps its mode and loses
 // all it held, even when longer than the report; /dev/null and the user's own
-// FIFO are written.
+// FIFO, read by a reader that is slow to start, are written; a result on
+// another file system is not the input for having its inode number.
 TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
-  enum Kind { created, existing, device, fifo };
+  enum Kind { created, existing, device, fifo, other_file_system };
   struct Row {
     const char* name;
     Kind kind;
@@ -579,38 +660,51 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
   const std::string report = report_of(census_of(secret)).file;
   for (const Row& row :
        {Row{"new", created, 0600}, Row{"own", existing, 0644}, Row{"own_narrow", existing, 0400},
-        Row{"device", device, 0}, Row{"own_fifo_with_a_reader", fifo, 0600}}) {
+        Row{"device", device, 0}, Row{"own_fifo_with_a_slow_reader", fifo, 0600},
+        Row{"same_inode_on_another_file_system", other_file_system, 0644}}) {
     TempDir dir;
-    dir.write("pw.txt", secret);
+    std::string input = "pw.txt";
     std::string result = row.kind == device ? "/dev/null" : "out.txt";
-    if (row.kind == existing) {
+    if (row.kind == other_file_system) {
+      if (geteuid() != 0 || !two_file_systems(dir)) {
+        std::printf("-- %s skipped: no file system can be mounted here\n", row.name);
+        unmount_both(dir);
+        continue;
+      }
+      input = "a/pw.txt";
+      result = "b/out.txt";
+    }
+    dir.write(input, secret);
+    if (row.kind == existing || row.kind == other_file_system) {
       dir.write(result, std::string(2 * report.size(), 'o'));
       chmod(dir.file(result).c_str(), row.mode);
     }
-    int reader = -1;
+    if (row.kind == other_file_system) {
+      struct stat in {
+      }, out{};
+      stat(dir.file(input).c_str(), &in);
+      stat(dir.file(result).c_str(), &out);
+      EXPECT_EQ(in.st_ino, out.st_ino) << row.name << ": the row needs one inode number";
+    }
+    std::optional<SlowReader> reader;
     if (row.kind == fifo) {
       ASSERT_EQ(mkfifo(dir.file(result).c_str(), row.mode), 0);
-      reader = open(dir.file(result).c_str(), O_RDONLY | O_NONBLOCK);
+      reader.emplace(dir.file(result));
     }
-    const RunResult r = run_program(dir.path(), "pw.txt\n" + result + "\n\n");
+    const RunResult r = run_program(dir.path(), input + "\n" + result + "\n\n");
+    const std::string got = reader ? reader->finish() : dir.read(result);
     if (row.mode == 0400 && geteuid() != 0) {
       EXPECT_EQ(r.status, 1) << row.name;  // not writable for its owner
       continue;
     }
     EXPECT_EQ(r.status, 0) << row.name;
-    if (row.kind == device) continue;
-    struct stat st {};
-    ASSERT_EQ(stat(dir.file(result).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, row.mode) << row.name;
-    if (row.kind == fifo) {
-      std::string got(report.size() + 1, '\0');
-      got.resize(
-          static_cast<std::size_t>(std::max<ssize_t>(0, read(reader, got.data(), got.size()))));
-      close(reader);
+    if (row.kind != device) {
+      struct stat st {};
+      ASSERT_EQ(stat(dir.file(result).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, row.mode) << row.name;
       EXPECT_EQ(got, report) << row.name;
-    } else {
-      EXPECT_EQ(dir.read(result), report) << row.name;
     }
+    if (row.kind == other_file_system) unmount_both(dir);
   }
 }
 

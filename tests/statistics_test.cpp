@@ -1,9 +1,15 @@
-// The three statistics procedures on made-up histograms.
+// The three statistics procedures on made-up histograms, and the report of
+// such histograms.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "analysis.h"
+#include "expected.h"
 #include "rows.h"
 
 namespace {
@@ -40,6 +46,24 @@ TEST_P(Statistics, LimitsAndAverage) {
   EXPECT_EQ(s->klein, c.lower);
   calculate_average(*s, c.h);
   EXPECT_EQ(s->mittel, c.average);
+
+  // The same counts in both tables of a report: the second half starts its
+  // searches afresh, whatever the counts.
+  auto run = std::make_unique<AnalysisState>();
+  run->code = run->code2 = c.h;
+  std::string path = testing::TempDir() + "report-XXXXXX";
+  const int fd = mkstemp(path.data());
+  ASSERT_GE(fd, 0);
+  run->dateizeiger2 = fdopen(fd, "w+b");
+  testing::internal::CaptureStdout();
+  write_report(*run);
+  const std::string console = testing::internal::GetCapturedStdout();
+  std::ostringstream file;
+  file << std::ifstream(path, std::ios::binary).rdbuf();
+  unlink(path.c_str());
+  const Report want = report_of(Census{c.h, c.h});
+  EXPECT_EQ(first_difference(file.str(), want.file), "") << "in the result file";
+  EXPECT_EQ(first_difference(console, want.console), "") << "on the console";
 }
 
 constexpr std::uint64_t big = std::uint64_t{1} << 40;
