@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -88,6 +89,18 @@ INSTANTIATE_TEST_SUITE_P(
         FigureCase{{"empty"}, [] { return ""; }, 0, 0, 0, {}, {}, {}, 0, 0, 0, 0},
         FigureCase{
             {"one_byte"}, [] { return "a"; }, 1, 1, 0, {}, 255.0, 0.48822252177040637, 0, 0, 0, 0},
+        FigureCase{{"two_values"},
+                   [] { return "aab"; },
+                   3,
+                   2,
+                   0.9182958340544896,
+                   0.9182958340544896,
+                   423.6666666666667,
+                   1.5899845372448275e-10,
+                   2,
+                   1,
+                   1,
+                   1.0},
         FigureCase{{"all_values_four_times"},
                    all_values_four_times,
                    1024,
@@ -141,7 +154,23 @@ struct Edit : Row {
   std::function<void(std::string&)> edit;
   std::size_t line;  // 0: accepted
   std::string expected;
+  std::optional<Census> tables{};  // the result of these tables instead of the sample's
 };
+
+// The tables of n bytes of 0x0; of two values, n of each, one after the other.
+Census zeros(std::uint64_t n) {
+  Census c;
+  c.code[0] = n;
+  c.code2[0] = n - 1;
+  return c;
+}
+Census two_runs(std::uint64_t n) {
+  Census c = zeros(n);
+  c.code[1] = n;
+  c.code2[0] = 2 * (n - 1);  // past 2^64 for large n: the sums are refused before
+  c.code2[1] = 1;
+  return c;
+}
 
 void replace(std::string& text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
@@ -153,16 +182,16 @@ class ReadingResults : public testing::TestWithParam<Edit> {};
 
 TEST_P(ReadingResults, AcceptOnlyWhatTheToolWrites) {
   const Edit& c = GetParam();
-  const std::string bytes = sample();
-  std::string text = report_of(census_of(bytes)).file;
+  const Census tables = c.tables ? *c.tables : census_of(sample());
+  std::string text = report_of(tables).file;
   c.edit(text);
   Tables t;
   ReadError error;
   const bool read = read_result(text, t, error);
   EXPECT_EQ(read, c.line == 0) << error.line << ": " << error.expected;
   if (c.line == 0) {
-    EXPECT_EQ(t.code, census_of(bytes).code);
-    EXPECT_EQ(t.code2, census_of(bytes).code2);
+    EXPECT_EQ(t.code, tables.code);
+    EXPECT_EQ(t.code2, tables.code2);
   } else {
     EXPECT_EQ(error.line, c.line);
     EXPECT_TRUE(contains(error.expected, c.expected)) << error.expected;
@@ -204,6 +233,21 @@ INSTANTIATE_TEST_SUITE_P(
             [](std::string& t) { replace(t, "Byte 0x0 = 0 ", "Byte 0x0 = 18446744073709551616 "); },
             4,
             "a count from 0 to 18446744073709551615"},
+        Edit{{"count_with_a_leading_zero"},
+             [](std::string& t) { replace(t, "Byte 0x0 = 0 ", "Byte 0x0 = 00 "); },
+             4,
+             "a count"},
+        Edit{{"value_with_a_leading_zero"},
+             [](std::string& t) { replace(t, "Byte 0xa = 30 \r\n", "Byte 0x0a = 30 \r\n"); },
+             14,
+             "\"Byte 0xa = COUNT \""},
+        Edit{{"count_of_20_digits"}, [](std::string&) {}, 0, "", zeros(10000000000000000000u)},
+        Edit{{"of_an_empty_file"}, [](std::string&) {}, 0, "", Census{}},
+        Edit{{"counts_adding_up_past_2_64"},
+             [](std::string&) {},
+             259,
+             "add up to at most 18446744073709551615",
+             two_runs(std::uint64_t{1} << 63)},
         Edit{{"signed_count"},
              [](std::string& t) { replace(t, "Byte 0x0 = 0 ", "Byte 0x0 = +0 "); },
              4,
@@ -233,6 +277,164 @@ INSTANTIATE_TEST_SUITE_P(
              },
              526,
              "add up to 365, the bytes less one; they add up to 364"}),
+    row_name);
+
+}  // namespace
+
+namespace {
+
+// What the chart program says of a file: its JSON whole, where the row gives
+// it, and the verdict's line.
+struct Said : Row {
+  std::function<Figures()> figures;
+  std::string file;  // the result file's name
+  std::string json;  // "" where the row does not check it
+  std::string verdict;
+};
+
+Figures of_bytes(const std::string& bytes) { return figures_of(tables_of(bytes)); }
+
+// Figures with this evenness and this p-value, for the bounds of the verdict.
+Figures judged(double evenness, double p) {
+  Figures f;
+  f.bytes = 1000;
+  f.distinct = 10;
+  f.entropy = evenness * std::log2(10.0);
+  f.evenness = evenness;
+  f.chi_square = 1;
+  f.p_value = p;
+  return f;
+}
+
+std::string verdict_line(const std::string& words) {
+  const std::size_t at = words.find("\nVerdict: ");
+  return at == std::string::npos ? "" : words.substr(at + 1, words.find('\n', at + 1) - at - 1);
+}
+
+class ChartWords : public testing::TestWithParam<Said> {};
+
+TEST_P(ChartWords, SayWhatTheFiguresMean) {
+  const Said& c = GetParam();
+  const Figures f = c.figures();
+  if (!c.json.empty()) {
+    EXPECT_EQ(json_of(f, c.file), c.json);
+  }
+  EXPECT_EQ(verdict_line(words_of(f, c.file)), c.verdict);
+}
+
+const std::string uniform = "; a uniform draw over all 256 byte values is ";
+const std::string plausible = uniform + "plausible (p >= 0.01).";
+const std::string implausible = uniform + "not plausible (p < 0.01).";
+std::string used(const char* how, const char* evenness) {
+  return std::string("Verdict: the 10 values that occur are used ") + how + " (evenness " +
+         evenness + ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Figures, ChartWords,
+    testing::Values(
+        Said{{"one_value_with_a_tab_in_the_name"},
+             [] { return of_bytes("a"); },
+             "one\tbyte.txt",
+             "{\"file\": \"one\\u0009byte.txt\", \"bytes\": 1, \"distinct\": 1, \"entropy\": 0, "
+             "\"evenness\": null, \"chi_square\": 255, \"p_value\": 0.4882225, \"pairs\": 0, "
+             "\"repeats\": 0, \"steps_of_one\": 0, \"difference_entropy\": 0}\n",
+             "Verdict: a single byte value makes up the whole file: no spread at all" + plausible},
+        Said{{"two_values"},
+             [] { return of_bytes("aab"); },
+             "aab",
+             "{\"file\": \"aab\", \"bytes\": 3, \"distinct\": 2, \"entropy\": 0.918296, "
+             "\"evenness\": 0.918296, \"chi_square\": 423.6666667, \"p_value\": 1.589985e-10, "
+             "\"pairs\": 2, \"repeats\": 1, \"steps_of_one\": 1, \"difference_entropy\": 1}\n",
+             "Verdict: the 2 values that occur are used fairly evenly (evenness 0.918)" +
+                 implausible},
+        Said{{"word_list_sample"},
+             [] { return of_bytes(sample()); },
+             "passwords-result.txt",
+             "",
+             "Verdict: the 66 values that occur are used fairly evenly (evenness 0.900)" +
+                 implausible},
+        Said{{"evenly_from_0_99"},
+             [] { return judged(0.99, 0.5); },
+             "r",
+             "",
+             used("evenly", "0.990") + plausible},
+        Said{{"fairly_evenly_below_0_99"},
+             [] { return judged(0.989, 0.5); },
+             "r",
+             "",
+             used("fairly evenly", "0.989") + plausible},
+        Said{{"fairly_evenly_from_0_9"},
+             [] { return judged(0.9, 0.5); },
+             "r",
+             "",
+             used("fairly evenly", "0.900") + plausible},
+        Said{{"unevenly_below_0_9"},
+             [] { return judged(0.899, 0.5); },
+             "r",
+             "",
+             used("unevenly", "0.899") + plausible},
+        Said{{"unevenly_from_0_75"},
+             [] { return judged(0.75, 0.5); },
+             "r",
+             "",
+             used("unevenly", "0.750") + plausible},
+        Said{{"very_unevenly_below_0_75"},
+             [] { return judged(0.749, 0.5); },
+             "r",
+             "",
+             used("very unevenly", "0.749") + plausible},
+        Said{{"plausible_from_p_0_01"},
+             [] { return judged(0.99, 0.01); },
+             "r",
+             "",
+             used("evenly", "0.990") + plausible},
+        Said{{"implausible_below_p_0_01"},
+             [] { return judged(0.99, 0.0099); },
+             "r",
+             "",
+             used("evenly", "0.990") + implausible}),
+    row_name);
+
+// The byte allocation's panel of a chart: its count labels, and the height of
+// one value's bar.
+struct Drawing : Row {
+  std::string bytes;
+  bool log;
+  std::vector<std::string> count_labels;
+  std::string bar_title;  // the tooltip of the bar looked at
+  double min_height, max_height;
+};
+
+class ChartDrawing : public testing::TestWithParam<Drawing> {};
+
+TEST_P(ChartDrawing, DrawsTheCountsToScale) {
+  const Drawing& c = GetParam();
+  const Tables t = tables_of(c.bytes);
+  const std::string svg = svg_of(t, figures_of(t), "r", c.log);
+  const std::string panel = svg.substr(0, svg.find("Byte diversification:"));
+  std::vector<std::string> labels;
+  const std::string open = "class=\"count\">";
+  for (std::size_t at = 0; (at = panel.find(open, at)) != std::string::npos;) {
+    at += open.size();
+    labels.push_back(panel.substr(at, panel.find('<', at) - at));
+  }
+  EXPECT_EQ(labels, c.count_labels);
+  const std::size_t title = panel.find("<title>" + c.bar_title + "</title>");
+  ASSERT_NE(title, std::string::npos) << c.bar_title;
+  const std::size_t height = panel.rfind("height=\"", title);
+  ASSERT_NE(height, std::string::npos);
+  const double h = std::stod(panel.substr(height + 8));
+  EXPECT_GE(h, c.min_height);
+  EXPECT_LE(h, c.max_height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Charts, ChartDrawing,
+    testing::Values(
+        Drawing{{"one_byte"}, "a", false, {"0", "1"}, "0x61 'a' = 1", 230, 230},
+        Drawing{{"one_byte_on_a_log_axis"}, "a", true, {"1", "10"}, "0x61 'a' = 1", 1, 229},
+        Drawing{{"absent_value_on_a_log_axis"}, "a", true, {"1", "10"}, "0x62 'b' = 0", 0, 0}),
     row_name);
 
 }  // namespace

@@ -65,7 +65,7 @@ def lcg(n, seed):
 # Usage: reference_figures.py examples/passwords.txt
 cases = {"empty": b"", "one_byte": b"a", "all_values_four_times": bytes(range(256)) * 4,
          "sample_passwords": open(sys.argv[1], "rb").read(),
-         "random_lcg": lcg(65536, 1)}
+         "random_lcg": lcg(65536, 1), "two_values": b"aab"}
 for name, data in cases.items():
     print(name, figures(data))
 for x in (127.5, 255, 300, 1000, 2150):
