@@ -2,12 +2,13 @@
 # The chart program end to end: the README's chart up to date, the SVG
 # well-formed and drawn by a real renderer, the figures against ent where it
 # is installed, the command line, and the chart's file safety.
-# Usage: chart_test.sh TOOL CHART SOURCE_DIR VERSION
+# Usage: chart_test.sh TOOL CHART SOURCE_DIR VERSION FAULT_LIBRARY
 set -uo pipefail
 tool=$(realpath "$1")
 chart=$(realpath "$2")
 source=$(realpath "$3")
 version=$4
+faults=$(realpath "$5")
 work=$(mktemp -d)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
@@ -132,6 +133,11 @@ head -c 3000 passwords-result.txt >short.txt
 check truncated_result '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: short.txt:[0-9]*: expected" err.txt && [ ! -e short.svg ]'
 cp passwords-result.txt .hidden
 check chart_named_after_a_dot_name '"$chart" .hidden >/dev/null && [ -f .hidden.svg ]'
+mkdir runs.d
+cp passwords-result.txt runs.d/result
+cp passwords-result.txt runs.d/r.2.txt
+"$chart" runs.d/result >/dev/null && "$chart" runs.d/r.2.txt >/dev/null
+check chart_named_after_the_file_not_its_folder '[ -f runs.d/result.svg ] && [ -f runs.d/r.2.svg ] && [ ! -e runs.svg ]'
 tr -d '\r' <passwords-result.txt >lf.txt
 check lf_alone_accepted '"$chart" --json lf.txt | grep -q "\"bytes\": 365"'
 
@@ -154,6 +160,23 @@ if [ "$(id -u)" = 0 ]; then
 else
   skip "not root: no file of another user can be made"
 fi
+
+echo "-- a chart that cannot be written whole is an error"
+size=$(wc -c <passwords-result.svg)
+# One byte short fails the last write, at the flush; 4096 bytes the first, in the fwrite.
+for limit in $((size - 1)) 4096; do
+  prlimit --fsize=$limit "$chart" passwords-result.txt - >cut.svg 2>err.txt
+  check "standard_output_limited_to_$limit" '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: -: cannot be written" err.txt'
+done
+# The tests' fault library makes the kernel fail a call on the chart file.
+for call in write close; do
+  OCTET_FAIL_RESULT=$call LD_PRELOAD=$faults ASAN_OPTIONS=verify_asan_link_order=0 \
+    "$chart" passwords-result.txt failed.svg 2>err.txt >/dev/null
+  check "failing_${call}_of_the_chart" '[ $? = 1 ] && grep -q "failed.svg: could not be written completely" err.txt'
+done
+head -c 100000 /dev/zero | tr '\0' x >longer.svg
+"$chart" passwords-result.txt longer.svg >/dev/null
+check longer_chart_emptied_first 'cmp -s longer.svg passwords-result.svg'
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]
