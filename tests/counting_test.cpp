@@ -99,7 +99,7 @@ void count_in_blocks_as_plainly(const Shape& shape) {
 class BlockCounter : public testing::TestWithParam<Shape> {};
 
 TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
-  within_seconds(10, [this] { count_in_blocks_as_plainly(GetParam()); });
+  within_seconds(10, [] { count_in_blocks_as_plainly(GetParam()); });
 }
 
 INSTANTIATE_TEST_SUITE_P(

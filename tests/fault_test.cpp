@@ -220,7 +220,7 @@ MemoryLook look_at_memory(int pid, const std::string& password) {
   std::memcpy(pair_bytes.data(), pairs.data(), pair_bytes.size());
   std::unordered_set<std::string_view> pair_pieces;
   for (unsigned b = 0x21; b < 256; ++b) {
-    pair_pieces.insert(std::string_view(pair_bytes).substr(((b << 8) | 0x40) * 4, 64));
+    pair_pieces.insert(std::string_view(pair_bytes).substr(std::size_t{(b << 8) | 0x40} * 4, 64));
   }
   Histogram code{};
   for (const char c : password) ++code[static_cast<unsigned char>(c)];

@@ -691,7 +691,7 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       ASSERT_EQ(mkfifo(dir.file(result).c_str(), row.mode), 0);
       reader.emplace(dir.file(result));
     }
-    const RunResult r = run_program(dir.path(), input + "\n" + result + "\n\n");
+    const RunResult r = run_program(dir.path(), input.append("\n").append(result) + "\n\n");
     const std::string got = reader ? reader->finish() : dir.read(result);
     if (row.mode == 0400 && geteuid() != 0) {
       EXPECT_EQ(r.status, 1) << row.name;  // not writable for its owner

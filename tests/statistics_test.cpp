@@ -51,10 +51,9 @@ TEST_P(Statistics, LimitsAndAverage) {
   // searches afresh, whatever the counts.
   auto run = std::make_unique<AnalysisState>();
   run->code = run->code2 = c.h;
-  std::string path = testing::TempDir() + "report-XXXXXX";
-  const int fd = mkstemp(path.data());
-  ASSERT_GE(fd, 0);
-  run->dateizeiger2 = fdopen(fd, "w+b");
+  const std::string path = testing::TempDir() + "report-" + c.name;
+  run->dateizeiger2 = std::fopen(path.c_str(), "w+b");
+  ASSERT_NE(run->dateizeiger2, nullptr);
   testing::internal::CaptureStdout();
   write_report(*run);
   const std::string console = testing::internal::GetCapturedStdout();
