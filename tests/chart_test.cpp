@@ -279,10 +279,6 @@ INSTANTIATE_TEST_SUITE_P(
              "add up to 365, the bytes less one; they add up to 364"}),
     row_name);
 
-}  // namespace
-
-namespace {
-
 // What the chart program says of a file: its JSON whole, where the row gives
 // it, and the verdict's line.
 struct Said : Row {
@@ -293,18 +289,6 @@ struct Said : Row {
 };
 
 Figures of_bytes(const std::string& bytes) { return figures_of(tables_of(bytes)); }
-
-// Figures with this evenness and this p-value, for the bounds of the verdict.
-Figures judged(double evenness, double p) {
-  Figures f;
-  f.bytes = 1000;
-  f.distinct = 10;
-  f.entropy = evenness * std::log2(10.0);
-  f.evenness = evenness;
-  f.chi_square = 1;
-  f.p_value = p;
-  return f;
-}
 
 std::string verdict_line(const std::string& words) {
   const std::size_t at = words.find("\nVerdict: ");
@@ -325,9 +309,26 @@ TEST_P(ChartWords, SayWhatTheFiguresMean) {
 const std::string uniform = "; a uniform draw over all 256 byte values is ";
 const std::string plausible = uniform + "plausible (p >= 0.01).";
 const std::string implausible = uniform + "not plausible (p < 0.01).";
-std::string used(const char* how, const char* evenness) {
-  return std::string("Verdict: the 10 values that occur are used ") + how + " (evenness " +
-         evenness + ")";
+// A row at a bound of the verdict: figures of ten values made up with this
+// evenness and this p-value, and the verdict they must get.
+Said at_bound(const char* name, double evenness, double p, const char* how, const char* shown,
+              bool is_plausible) {
+  const auto figures = [=] {
+    Figures f;
+    f.bytes = 1000;
+    f.distinct = 10;
+    f.entropy = evenness * std::log2(10.0);
+    f.evenness = evenness;
+    f.chi_square = 1;
+    f.p_value = p;
+    return f;
+  };
+  return {{name},
+          figures,
+          "r",
+          "",
+          std::string("Verdict: the 10 values that occur are used ") + how + " (evenness " + shown +
+              ")" + (is_plausible ? plausible : implausible)};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -354,46 +355,14 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              "Verdict: the 66 values that occur are used fairly evenly (evenness 0.900)" +
                  implausible},
-        Said{{"evenly_from_0_99"},
-             [] { return judged(0.99, 0.5); },
-             "r",
-             "",
-             used("evenly", "0.990") + plausible},
-        Said{{"fairly_evenly_below_0_99"},
-             [] { return judged(0.989, 0.5); },
-             "r",
-             "",
-             used("fairly evenly", "0.989") + plausible},
-        Said{{"fairly_evenly_from_0_9"},
-             [] { return judged(0.9, 0.5); },
-             "r",
-             "",
-             used("fairly evenly", "0.900") + plausible},
-        Said{{"unevenly_below_0_9"},
-             [] { return judged(0.899, 0.5); },
-             "r",
-             "",
-             used("unevenly", "0.899") + plausible},
-        Said{{"unevenly_from_0_75"},
-             [] { return judged(0.75, 0.5); },
-             "r",
-             "",
-             used("unevenly", "0.750") + plausible},
-        Said{{"very_unevenly_below_0_75"},
-             [] { return judged(0.749, 0.5); },
-             "r",
-             "",
-             used("very unevenly", "0.749") + plausible},
-        Said{{"plausible_from_p_0_01"},
-             [] { return judged(0.99, 0.01); },
-             "r",
-             "",
-             used("evenly", "0.990") + plausible},
-        Said{{"implausible_below_p_0_01"},
-             [] { return judged(0.99, 0.0099); },
-             "r",
-             "",
-             used("evenly", "0.990") + implausible}),
+        at_bound("evenly_from_0_99", 0.99, 0.5, "evenly", "0.990", true),
+        at_bound("fairly_evenly_below_0_99", 0.989, 0.5, "fairly evenly", "0.989", true),
+        at_bound("fairly_evenly_from_0_9", 0.9, 0.5, "fairly evenly", "0.900", true),
+        at_bound("unevenly_below_0_9", 0.899, 0.5, "unevenly", "0.899", true),
+        at_bound("unevenly_from_0_75", 0.75, 0.5, "unevenly", "0.750", true),
+        at_bound("very_unevenly_below_0_75", 0.749, 0.5, "very unevenly", "0.749", true),
+        at_bound("plausible_from_p_0_01", 0.99, 0.01, "evenly", "0.990", true),
+        at_bound("implausible_below_p_0_01", 0.99, 0.0099, "evenly", "0.990", false)),
     row_name);
 
 // The byte allocation's panel of a chart: its count labels, and the height of

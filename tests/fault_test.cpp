@@ -8,7 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -216,11 +215,10 @@ MemoryLook look_at_memory(int pid, const std::string& password) {
   // Sixteen counters of each row of the pair table of the first block read,
   // and the byte table of the whole file with the offset of the held byte.
   const std::vector<std::uint32_t> pairs = pair_table(std::string_view(password).substr(0, 262144));
-  std::string pair_bytes(pairs.size() * 4, '\0');
-  std::memcpy(pair_bytes.data(), pairs.data(), pair_bytes.size());
   std::unordered_set<std::string_view> pair_pieces;
   for (unsigned b = 0x21; b < 256; ++b) {
-    pair_pieces.insert(std::string_view(pair_bytes).substr(std::size_t{(b << 8) | 0x40} * 4, 64));
+    const std::uint32_t* row = pairs.data() + ((b << 8) | 0x40);
+    pair_pieces.emplace(reinterpret_cast<const char*>(row), 16 * sizeof *row);
   }
   Histogram code{};
   for (const char c : password) ++code[static_cast<unsigned char>(c)];
