@@ -5,28 +5,39 @@
 #include <string>
 #include <vector>
 
-#include "chart.h"
+#include "chart_drawing.h"
+#include "chart_reader.h"
+#include "chart_text.h"
+#include "chart_words.h"
 #include "platform.h"
 
 namespace {
 
 const char* const usage = "usage: octetcensusmeter-chart [--log] [--json] RESULT [CHART]\n";
+const char* const program = "octetcensusmeter-chart";
 
 const char* const help =
-    "Reads RESULT, a result file of octetcensusmeter, and prints its figures: how\n"
-    "many bytes and distinct byte values, the entropy in bits per byte, how evenly\n"
-    "the values that occur are used, a chi-square test against an even spread over\n"
-    "all 256 values, and the repeats and steps of one among the differences. Draws\n"
-    "both tables as an SVG chart into CHART (RESULT with .svg for its extension;\n"
-    "- for standard output, the figures then going to standard error).\n"
+    "Reads RESULT, a result file of octetcensusmeter (- for standard input; a pipe\n"
+    "is read too), and prints its figures: how many bytes and distinct byte values,\n"
+    "the entropy in bits per byte, how evenly the values that occur are used, a\n"
+    "chi-square test against an even spread over all 256 values, and the repeats\n"
+    "and steps of one among the differences beside what chance would give. When\n"
+    "the tables are a password list's (line feeds, and no other control bytes but\n"
+    "tab and carriage return), it judges the passwords: their number, their mean\n"
+    "length, the alphabet their characters come from, whether the characters are\n"
+    "used as a fair generator would use them, and the strength a uniform draw\n"
+    "from that alphabet gives: weak below 40 bits, fair below 64, strong above.\n"
+    "Draws both tables as an SVG chart into CHART (RESULT with .svg for its\n"
+    "extension; - for standard output, the figures then going to standard error;\n"
+    "needed when RESULT is -).\n"
     "\n"
     "  --log      draw the counts on a logarithmic axis\n"
     "  --json     print the figures as one JSON object\n"
     "  --help     print this and exit\n"
     "  --version  print the version and exit\n"
     "\n"
-    "Exit status: 0 done; 1 RESULT unreadable or not a result file, or the chart\n"
-    "not written; 2 a wrong command line.\n";
+    "Exit status: 0 done; 1 RESULT unreadable or not a result file, the chart\n"
+    "not written, or standard output not written; 2 a wrong command line.\n";
 
 struct Command {
   bool log = false;
@@ -36,13 +47,23 @@ struct Command {
 };
 
 int wrong_command(const std::string& what) {
-  std::fprintf(stderr, "octetcensusmeter-chart: %s\n%s", what.c_str(), usage);
+  std::fprintf(stderr, "%s: %s\n%s", program, console_text(what).c_str(), usage);
   return 2;
 }
 
+// Names and what is said of them reach the terminal with their control characters escaped.
 int fail(const std::string& name, const std::string& what) {
-  std::fprintf(stderr, "octetcensusmeter-chart: %s: %s\n", name.c_str(), what.c_str());
+  std::fprintf(stderr, "%s: %s: %s\n", program, console_text(name).c_str(),
+               console_text(what).c_str());
   return 1;
+}
+
+// Writes text to standard output; 1 with a message when that failed.
+int print(const std::string& text) {
+  const bool written =
+      std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+  if (written) return 0;
+  return fail("standard output", std::string("cannot be written: ") + std::strerror(errno));
 }
 
 // result1.txt gives result1.svg; a name without an extension gets one, and
@@ -89,27 +110,38 @@ bool read_all(int file, std::string& text, std::size_t limit) {
 
 int run(const Command& c) {
   InputOpen how_in = InputOpen::failed;
-  const int in = open_input(c.result, how_in);
+  const bool from_standard_input = c.result == "-";
+  // The result is read once, so a pipe will do.
+  const int in = from_standard_input ? standard_input() : open_input(c.result, how_in, true);
+  const std::string shown = from_standard_input ? "standard input" : c.result;
   if (in < 0) {
-    if (how_in == InputOpen::once_only) return fail(c.result, "is a pipe, a socket or a terminal");
-    if (how_in == InputOpen::character_device) return fail(c.result, "is a character device");
-    return fail(c.result, std::string("cannot be opened: ") + std::strerror(errno));
+    if (how_in == InputOpen::character_device) return fail(shown, "is a character device");
+    return fail(shown, std::string("cannot be opened: ") + std::strerror(errno));
   }
   std::string text;
   // A result file is 10 to 20 KB; more than this cannot be one, and is not read.
   if (!read_all(in, text, std::size_t{1} << 20)) {
     const int reason = errno;
     close_input(in);
-    return fail(c.result, std::string("cannot be read: ") + std::strerror(reason));
+    return fail(shown, std::string("cannot be read: ") + std::strerror(reason));
   }
   Tables tables;
   ReadError error;
   if (!read_result(text, tables, error)) {
     close_input(in);
-    return fail(c.result + ":" + std::to_string(error.line), error.expected);
+    if (!error.beginning) return fail(shown + ":" + std::to_string(error.line), error.expected);
+    fail(shown, "not a result file of octetcensusmeter (line " + std::to_string(error.line) +
+                    ": " + error.expected + ")");
+    if (looks_like_a_list(text)) {
+      std::fprintf(stderr, "%s: %s looks like a password list: give the result file, not the "
+                   "password file\n",
+                   program, console_text(shown).c_str());
+    }
+    return 1;
   }
   const Figures figures = figures_of(tables);
-  const std::string name = c.result.substr(c.result.find_last_of("/\\") + 1);
+  const std::string name =
+      from_standard_input ? "-" : c.result.substr(c.result.find_last_of("/\\") + 1);
   const std::string svg = svg_of(tables, figures, name, c.log);
   const std::string said = c.json ? json_of(figures, name) : words_of(figures, name);
 
@@ -117,8 +149,9 @@ int run(const Command& c) {
     close_input(in);
     const bool written =
         std::fwrite(svg.data(), 1, svg.size(), stdout) == svg.size() && std::fflush(stdout) == 0;
+    const int reason = errno;
     std::fputs(said.c_str(), stderr);
-    return written ? 0 : fail("-", std::string("cannot be written: ") + std::strerror(errno));
+    return written ? 0 : fail("-", std::string("cannot be written: ") + std::strerror(reason));
   }
   // The chart shows the same tables as the result: it is made as privately.
   ResultOpen how = ResultOpen::failed;
@@ -135,8 +168,7 @@ int run(const Command& c) {
   written = std::fflush(chart) == 0 && written;
   written = std::fclose(chart) == 0 && written;
   if (!written) return fail(c.chart, "could not be written completely");
-  std::fputs(said.c_str(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return print(said);
 }
 
 }  // namespace
@@ -158,11 +190,9 @@ int main(int argc, char** argv) {
     } else if (a == "--json") {
       c.json = true;
     } else if (a == "--help") {
-      std::printf("%s\n%s", usage, help);
-      return 0;
+      return print(std::string(usage) + "\n" + help);
     } else if (a == "--version") {
-      std::printf("octetcensusmeter-chart %s\n", OCTET_VERSION);
-      return 0;
+      return print(std::string(program) + " " + OCTET_VERSION + "\n");
     } else {
       return wrong_command("unknown option '" + a + "'");
     }
@@ -170,6 +200,7 @@ int main(int argc, char** argv) {
   if (names.empty()) return wrong_command("no RESULT given");
   if (names.size() > 2) return wrong_command("more than RESULT and CHART given");
   c.result = names[0];
+  if (c.result == "-" && names.size() == 1) return wrong_command("give CHART when RESULT is -");
   c.chart = names.size() == 2 ? names[1] : chart_name_for(c.result);
   return run(c);
 }

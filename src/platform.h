@@ -18,9 +18,14 @@ enum class InputOpen {
 };
 
 // Opens the file for binary reading without waiting for a pipe's writer: a
-// regular file, a folder (whose read then fails) or a block device. Returns
-// the open file, or -1 with the reason in how.
-int open_input(const std::string& name, InputOpen& how);
+// regular file, a folder (whose read then fails) or a block device. A caller
+// that reads its input only once (once_is_enough) is given a pipe, a socket or
+// a terminal too, a named pipe once its writer has come. Returns the open
+// file, or -1 with the reason in how.
+int open_input(const std::string& name, InputOpen& how, bool once_is_enough = false);
+
+// Standard input, for binary reading, as a file of its own that close_input closes.
+int standard_input();
 
 // Which file an open file is, whatever name led to it: the device and the
 // inode, or the volume and the file index.

@@ -1,5 +1,6 @@
 // The platform layer on POSIX systems (Linux, macOS, the BSDs).
 #include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,7 +18,7 @@
 #include <sys/sendfile.h>
 #endif
 
-int open_input(const std::string& name, InputOpen& how) {
+int open_input(const std::string& name, InputOpen& how, bool once_is_enough) {
   how = InputOpen::failed;
   // Without O_NONBLOCK the open of a FIFO would wait for a writer.
   const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -27,14 +28,15 @@ int open_input(const std::string& name, InputOpen& how) {
     close(fd);
     return -1;
   }
-  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0) {
+  const bool once_only = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0;
+  if (once_only && !once_is_enough) {
     close(fd);
     how = InputOpen::once_only;
     return -1;
   }
   // /dev/zero never ends, /dev/urandom neither, and reading /dev/kmsg takes
   // the kernel's messages away from everyone else.
-  if (S_ISCHR(st.st_mode)) {
+  if (S_ISCHR(st.st_mode) && !once_only) {
     close(fd);
     how = InputOpen::character_device;
     return -1;
@@ -45,12 +47,21 @@ int open_input(const std::string& name, InputOpen& how) {
     close(fd);
     return -1;
   }
+  // Opened without waiting, a named pipe reads as ended until a writer comes:
+  // wait for the writer's first bytes, or its close.
+  if (S_ISFIFO(st.st_mode)) {
+    pollfd writer{fd, POLLIN, 0};
+    while (poll(&writer, 1, -1) < 0 && errno == EINTR) {
+    }
+  }
 #if defined(POSIX_FADV_SEQUENTIAL)
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
   how = InputOpen::opened;
   return fd;
 }
+
+int standard_input() { return fcntl(0, F_DUPFD_CLOEXEC, 0); }
 
 long read_block(int input, unsigned char* buffer, std::size_t size) {
   for (;;) {

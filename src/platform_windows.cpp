@@ -85,7 +85,7 @@ bool identify(int file, FileIdentity& identity) {
   return true;
 }
 
-int open_input(const std::string& name, InputOpen& how) {
+int open_input(const std::string& name, InputOpen& how, bool once_is_enough) {
   how = InputOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) {
@@ -96,8 +96,13 @@ int open_input(const std::string& name, InputOpen& how) {
   if (fd < 0) return -1;
   const DWORD type = GetFileType(handle_of(fd));
   DWORD console_mode = 0;
-  if (type == FILE_TYPE_PIPE ||
-      (type == FILE_TYPE_CHAR && GetConsoleMode(handle_of(fd), &console_mode))) {
+  const bool once_only = type == FILE_TYPE_PIPE ||
+                         (type == FILE_TYPE_CHAR && GetConsoleMode(handle_of(fd), &console_mode));
+  if (once_only && once_is_enough) {
+    how = InputOpen::opened;
+    return fd;
+  }
+  if (once_only) {
     _close(fd);
     how = InputOpen::once_only;
     return -1;
@@ -109,6 +114,11 @@ int open_input(const std::string& name, InputOpen& how) {
   }
   how = InputOpen::opened;
   return fd;
+}
+
+int standard_input() {
+  _setmode(0, _O_BINARY);
+  return _dup(0);
 }
 
 long read_block(int input, unsigned char* buffer, std::size_t size) {

@@ -1,0 +1,31 @@
+// Text shared by everything the chart program says: printf into a string of
+// any length, names made safe for each kind of output, and counts written short.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// printf into a string, as long as it needs to be.
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+
+inline unsigned long long as_llu(std::uint64_t v) { return v; }
+
+// A name as UTF-8 that every reader takes: each byte that does not belong to a
+// well-formed character, each surrogate and U+FFFE and U+FFFF become U+FFFD.
+std::string clean_utf8(std::string_view s);
+
+// For the SVG: cleaned, the five XML specials as entities, and the control
+// characters XML does not allow as U+FFFD.
+std::string xml_escaped(std::string_view s);
+
+// For JSON: cleaned and quoted, with " and \ escaped and control characters as \u00XX.
+std::string json_string(std::string_view s);
+
+// For a terminal: control characters (C0, DEL and C1) and bytes that are not
+// UTF-8 shown as \xHH or \uHHHH, so that no name can move the cursor, retitle
+// the window or change colours.
+std::string console_text(std::string_view s);
+
+// A count as an axis label: 950, 1.5k, 15G, 18.4E (powers of 1000).
+std::string short_count(double v);

@@ -1,0 +1,11 @@
+// What the chart program says of a result file: a few lines for a person, the
+// last of which is the verdict, or one JSON object.
+#pragma once
+
+#include <string>
+
+#include "chart_figures.h"
+
+// name is the result file's, as it was given; it is made safe here.
+std::string json_of(const Figures& f, const std::string& name);
+std::string words_of(const Figures& f, const std::string& name);
