@@ -11,7 +11,7 @@
 namespace {
 
 constexpr double width = 1200;
-constexpr double height = 770;
+constexpr double height = 790;
 constexpr double left = 80;  // the plot area of both panels; the average's label right of it
 constexpr double plot_width = 1040;
 constexpr double plot_height = 230;
@@ -234,39 +234,48 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   }
   if (log) facts += "; counts on a logarithmic axis";
   svg += "<text x=\"20\" y=\"54\" class=\"facts\">" + xml_escaped(facts) + "</text>\n";
-  std::string said = format("repeats %llu (chance: %.3g), steps of one %llu (chance: %.3g)",
-                            as_llu(f.repeats), f.expected_repeats, as_llu(f.steps_of_one),
-                            f.expected_steps_of_one);
+  const std::string chance =
+      format("repeats %llu (by chance about %s), steps of one %llu (by chance about %s)",
+             as_llu(f.repeats), expected_count(f.expected_repeats).c_str(),
+             as_llu(f.steps_of_one), expected_count(f.expected_steps_of_one).c_str());
+  std::string list;
   std::array<double, 256> even{};
   std::string even_legend;
   if (f.list && f.list->characters > 0) {
     const ListFigures& l = *f.list;
-    said = format("password list: %llu lines, %.1f characters on average, alphabet %u: at most "
-                  "%.1f bits per password (%s)",
+    const bool fair = !l.p_value || *l.p_value >= 0.01;
+    list = format("password list: %llu lines, %.1f characters on average, alphabet %u: at most "
+                  "%.1f bits per password (%s%s)",
                   as_llu(l.lines), l.mean_length, l.alphabet, l.ceiling_bits,
-                  strength_of(l.ceiling_bits)) +
-           (l.p_value ? format(", p %s", p_shown(*l.p_value).c_str()) : "") + "; " + said;
+                  strength_of(l.ceiling_bits), fair ? "" : " at best");
+    if (l.p_value) {
+      list += format("; drawn evenly from the alphabet: p %s, %s", p_shown(*l.p_value).c_str(),
+                     fair ? "plausible" : "not plausible");
+    }
     const double level = static_cast<double>(l.characters) / l.alphabet;
     for (unsigned v = 0; v < 256; ++v) {
       even[v] = l.in_alphabet[v] ? level : 0;
     }
     even_legend = format("an even use of the alphabet of %u values", l.alphabet);
   }
-  svg += "<text x=\"20\" y=\"76\" class=\"facts\">" + xml_escaped(said) + "</text>\n";
+  svg += "<text x=\"20\" y=\"76\" class=\"facts\">" + xml_escaped(chance) + "</text>\n";
+  if (!list.empty()) {
+    svg += "<text x=\"20\" y=\"98\" class=\"facts\">" + xml_escaped(list) + "</text>\n";
+  }
   // The legend of the byte kinds, to the right of the first panel's title.
   double x = 500;
   for (const Kind& k : kinds) {
     svg +=
-        format("<rect x=\"%g\" y=\"%d\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, 101, k.colour);
-    svg += format("<text x=\"%g\" y=\"%d\" class=\"legend\">%s</text>\n", x + 14, 110, k.legend);
+        format("<rect x=\"%g\" y=\"%d\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, 121, k.colour);
+    svg += format("<text x=\"%g\" y=\"%d\" class=\"legend\">%s</text>\n", x + 14, 130, k.legend);
     x += 14 + 6.5 * static_cast<double>(std::string_view(k.legend).size()) + 14;
   }
   TableLimits byte_limits;
   TableLimits difference_limits;
   limits_of(t, byte_limits, difference_limits);
-  draw_panel(svg, t.code, byte_limits, f.bytes, true, 140, log,
+  draw_panel(svg, t.code, byte_limits, f.bytes, true, 160, log,
              even_legend.empty() ? nullptr : &even, even_legend);
-  draw_panel(svg, t.code2, difference_limits, f.pairs, false, 480, log, &f.expected_differences,
+  draw_panel(svg, t.code2, difference_limits, f.pairs, false, 500, log, &f.expected_differences,
              f.list ? "expected by chance: characters independent within the lines"
                     : "expected by chance: bytes independent");
   return svg + "</svg>\n";

@@ -173,3 +173,5 @@ std::string short_count(double v) {
   }
   return format("%.4g%s", scaled, suffixes[k]);
 }
+
+std::string expected_count(double v) { return format(v >= 100 ? "%.0f" : "%.3g", v); }

@@ -31,8 +31,9 @@ std::string json_of_list(const ListFigures& l) {
 
 // "21, about 9.2 expected by chance: 2.3 times as many"
 std::string against_chance(std::uint64_t observed, double expected) {
-  std::string out = format("%llu, about %.3g expected by chance", as_llu(observed), expected);
-  if (expected > 0) out += format(": %.2g times as many", static_cast<double>(observed) / expected);
+  std::string out = format("%llu, about %s expected by chance", as_llu(observed),
+                           expected_count(expected).c_str());
+  if (expected > 0) out += format(": %.2f times as many", static_cast<double>(observed) / expected);
   return out;
 }
 

@@ -140,6 +140,133 @@ INSTANTIATE_TEST_SUITE_P(
                    7.716375076981197}),
     row_name);
 
+// Lines of drawn characters, as the reference draws them: bits 33 and up of
+// the same LCG choose each line's length and then each character.
+std::string drawn_list(int lines, unsigned shortest, unsigned longest, const std::string& alphabet,
+                       const std::string& end, std::uint64_t seed) {
+  std::uint64_t x = seed;
+  const auto draw = [&] {
+    x = x * 6364136223846793005u + 1442695040888963407u;
+    return x >> 33;
+  };
+  std::string s;
+  for (int line = 0; line < lines; ++line) {
+    const auto length = shortest + draw() % (longest - shortest + 1);
+    for (std::uint64_t i = 0; i < length; ++i) s += alphabet[draw() % alphabet.size()];
+    s += end;
+  }
+  return s;
+}
+
+std::string printable() {
+  std::string s;
+  for (char c = 0x20; c < 0x7f; ++c) s += c;
+  return s;
+}
+
+struct ListCase : Row {
+  std::function<std::string()> input;
+  double expected_repeats, expected_steps_of_one;
+  std::optional<ListFigures> list;  // none: not a list
+};
+
+ListFigures list_of(std::uint64_t lines, bool crlf, std::uint64_t characters, double mean_length,
+                    std::vector<const char*> classes, unsigned alphabet, double entropy,
+                    double ceiling, double estimate, double chi_square, double p_value) {
+  ListFigures l;
+  l.lines = lines;
+  l.crlf = crlf;
+  l.characters = characters;
+  l.mean_length = mean_length;
+  l.classes = std::move(classes);
+  l.alphabet = alphabet;
+  l.character_entropy = entropy;
+  l.ceiling_bits = ceiling;
+  l.estimate_bits = estimate;
+  l.chi_square = chi_square;
+  l.degrees_of_freedom = alphabet - 1;
+  l.p_value = p_value;
+  return l;
+}
+
+class ChartLists : public testing::TestWithParam<ListCase> {};
+
+TEST_P(ChartLists, AgreeWithTheReference) {
+  const ListCase& c = GetParam();
+  const Figures f = figures_of(tables_of(c.input()));
+  EXPECT_NEAR(f.expected_repeats, c.expected_repeats, 1e-3 * c.expected_repeats);
+  EXPECT_NEAR(f.expected_steps_of_one, c.expected_steps_of_one, 1e-3 * c.expected_steps_of_one);
+  ASSERT_EQ(f.list.has_value(), c.list.has_value());
+  if (!c.list) return;
+  const ListFigures& got = *f.list;
+  const ListFigures& want = *c.list;
+  EXPECT_EQ(got.lines, want.lines);
+  EXPECT_EQ(got.crlf, want.crlf);
+  EXPECT_EQ(got.characters, want.characters);
+  EXPECT_EQ(std::vector<std::string>(got.classes.begin(), got.classes.end()),
+            std::vector<std::string>(want.classes.begin(), want.classes.end()));
+  EXPECT_EQ(got.alphabet, want.alphabet);
+  EXPECT_EQ(got.degrees_of_freedom, want.degrees_of_freedom);
+  expect_close(got.mean_length, want.mean_length, "mean_length");
+  expect_close(got.character_entropy, want.character_entropy, "character_entropy");
+  expect_close(got.ceiling_bits, want.ceiling_bits, "ceiling_bits");
+  expect_close(got.estimate_bits, want.estimate_bits, "estimate_bits");
+  expect_close(got.chi_square, want.chi_square, "chi_square");
+  expect_close(got.p_value, want.p_value, "p_value");
+}
+
+// The figures printed by tests/reference_figures.py.
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ChartLists,
+    testing::Values(
+        ListCase{{"word_list_sample"},
+                 sample,
+                 9.194163510804188,
+                 10.805791935843173,
+                 list_of(30, false, 335, 11.166666666666666,
+                         {"digits", "small letters", "capitals", "other printable"}, 95,
+                         5.481485362020707, 73.36338762636225, 61.20991987589789,
+                         624.3582089552239, 3.113827242173174e-79)},
+        ListCase{{"uniform_printable"},
+                 [] { return drawn_list(2000, 12, 12, printable(), "\n", 7); },
+                 232.3716388888889,
+                 458.0764375,
+                 list_of(2000, false, 24000, 12.0,
+                         {"digits", "small letters", "capitals", "other printable"}, 95,
+                         6.567380850104802, 78.83826729997138, 78.80857020125762,
+                         82.15166666666667, 0.8034992083688902)},
+        ListCase{{"pins_lf"},
+                 [] { return drawn_list(3000, 4, 4, "0123456789", "\n", 11); },
+                 901.29875,
+                 1625.000625,
+                 list_of(3000, false, 12000, 4.0, {"digits"}, 10, 3.3208853593104064,
+                         13.287712379549449, 13.283541437241626, 17.316666666666666,
+                         0.04398186294939384)},
+        ListCase{{"pins_crlf"},
+                 [] { return drawn_list(3000, 4, 4, "0123456789", "\r\n", 11); },
+                 901.29875,
+                 1625.000625,
+                 list_of(3000, true, 12000, 4.0, {"digits"}, 10, 3.3208853593104064,
+                         13.287712379549449, 13.283541437241626, 17.316666666666666,
+                         0.04398186294939384)},
+        ListCase{{"mixed_lengths_tab_and_high_bytes"},
+                 [] {
+                   return drawn_list(1000, 1, 20, "abcdefghijklmnopqrstuvwxyz0123456789\t\xc3",
+                                     "\n", 5);
+                 },
+                 248.64206762423623,
+                 493.9520649163027,
+                 list_of(1000, false, 10411, 10.411,
+                         {"digits", "small letters", "tab", "0x80 and above"}, 165,
+                         5.245055289146005, 76.69078057251319, 54.60627061529905,
+                         34974.301604072614, 0.0)},
+        ListCase{{"random_bytes_not_a_list"},
+                 [] { return lcg_bytes(65536); },
+                 256.9280863646418,
+                 510.0042722770013,
+                 {}}),
+    row_name);
+
 // The tail itself, relative to 1e-6 down to 1e-296.
 TEST(ChartFigures, ChiSquareTailMatchesTheReference) {
   const std::pair<double, double> rows[] = {{127.5, 0.999999999998596},

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Independent figures for the chart's tests: entropy, evenness, chi-square and
-its upper tail Q(127.5, x/2), in 80-digit decimal arithmetic (a series below
+its upper tail Q(df/2, x/2), in 80-digit decimal arithmetic (a series below
 a + 1, Legendre's continued fraction above), for the inputs the tests use."""
 import math, sys
 from decimal import Decimal as D, getcontext
 getcontext().prec = 80
 PI = D("3.14159265358979323846264338327950288419716939937510582097494459230781640628620899")
 
-def gamma_half(a2):  # Gamma(a2 / 2) for odd a2
+def gamma_half(a2):  # Gamma(a2 / 2)
+    if a2 % 2 == 0:
+        return D(math.factorial(a2 // 2 - 1))
     g = PI.sqrt()
     k = D(1) / 2
     while k < D(a2) / 2:
@@ -62,11 +64,77 @@ def lcg(n, seed):
         out.append(x >> 56)
     return bytes(out)
 
+def expected_pairs(p, q, weight, out):  # weight x P(|a - b| = d), a from p, b from q
+    for a in range(256):
+        for b in range(256):
+            if p[a] and q[b]:
+                out[abs(a - b)] += weight * p[a] * q[b]
+
+def list_figures(data):
+    """A password list judged from its byte table alone, or None."""
+    code = [data.count(bytes([v])) for v in range(256)]
+    if not code[10] or code[0x7f] or any(code[v] for v in range(32) if v not in (9, 10, 13)):
+        n = len(data); p = [D(c) / n for c in code] if n else [0] * 256
+        out = [D(0)] * 256
+        if n > 1: expected_pairs(p, p, D(n - 1), out)
+        return None, float(out[0]), float(out[1])
+    lines, crlf = code[10], code[13] == code[10]
+    chars = [c if v not in (10, 13) else 0 for v, c in enumerate(code)]
+    n = sum(chars)
+    classes = [("digits", range(0x30, 0x3a)), ("small letters", range(0x61, 0x7b)),
+               ("capitals", range(0x41, 0x5b)),
+               ("other printable", [v for v in range(0x20, 0x7f) if not chr(v).isalnum()]),
+               ("tab", [9]), ("0x80 and above", range(0x80, 0x100))]
+    used = [(name, vs) for name, vs in classes if any(chars[v] for v in vs)]
+    alphabet = [v for _, vs in used for v in vs]
+    k = len(alphabet)
+    ent = -sum(D(c) / n * (D(c) / n).ln() for c in chars if c) / D(2).ln()
+    mean = D(n) / lines
+    exp = D(n) / k
+    chi = sum((D(chars[v]) - exp) ** 2 / exp for v in alphabet)
+    q_ = [D(c) / n for c in chars]
+    out = [D(0)] * 256
+    end = [D(0)] * 256; end[13 if crlf else 10] = D(1)
+    lf = [D(0)] * 256; lf[10] = D(1)
+    expected_pairs(q_, q_, D(n - lines), out)
+    expected_pairs(q_, end, D(lines), out)
+    expected_pairs(lf, q_, D(lines - 1), out)
+    if crlf: out[3] += lines
+    fig = dict(lines=lines, line_ends="CR LF" if crlf else "LF", characters=n,
+               mean_length=float(mean), classes=[name for name, _ in used], alphabet=k,
+               character_entropy=float(ent), ceiling_bits=float(mean * D(k).ln() / D(2).ln()),
+               estimate_bits=float(mean * ent), chi_square=float(chi), degrees_of_freedom=k - 1,
+               p_value=float(q(D(k - 1) / 2, chi / 2)))
+    return fig, float(out[0]), float(out[1])
+
+def drawn_list(lines, shortest, longest, alphabet, end, seed):
+    """Lines of drawn characters: the draws are bits 33 and up of a 64-bit LCG."""
+    x = seed; out = bytearray()
+    def draw():
+        nonlocal x
+        x = (x * 6364136223846793005 + 1442695040888963407) % 2**64
+        return x >> 33
+    for _ in range(lines):
+        length = shortest + draw() % (longest - shortest + 1)
+        out += bytes(alphabet[draw() % len(alphabet)] for _ in range(length)) + end
+    return bytes(out)
+
 # Usage: reference_figures.py examples/passwords.txt
+sample = open(sys.argv[1], "rb").read()
 cases = {"empty": b"", "one_byte": b"a", "all_values_four_times": bytes(range(256)) * 4,
-         "sample_passwords": open(sys.argv[1], "rb").read(),
-         "random_lcg": lcg(65536, 1), "two_values": b"aab"}
+         "sample_passwords": sample, "random_lcg": lcg(65536, 1), "two_values": b"aab"}
 for name, data in cases.items():
     print(name, figures(data))
 for x in (127.5, 255, 300, 1000, 2150):
     print("Q", x, float(q(D(255) / 2, D(x) / 2)))
+printable = bytes(range(0x20, 0x7f))
+lists = {"sample_passwords": sample,
+         "uniform_printable": drawn_list(2000, 12, 12, printable, b"\n", 7),
+         "pins_lf": drawn_list(3000, 4, 4, b"0123456789", b"\n", 11),
+         "pins_crlf": drawn_list(3000, 4, 4, b"0123456789", b"\r\n", 11),
+         "mixed_lengths": drawn_list(1000, 1, 20, b"abcdefghijklmnopqrstuvwxyz0123456789\t\xc3", b"\n", 5),
+         "random_lcg": lcg(65536, 1)}
+for name, data in lists.items():
+    fig, repeats, steps = list_figures(data)
+    print(name, "expected_repeats", repr(repeats), "expected_steps_of_one", repr(steps))
+    print("  ", fig)
