@@ -2,6 +2,7 @@
 // computed independently (tests/reference_figures.py: 80-digit decimal
 // arithmetic, its own series and continued fraction for the chi-square tail).
 #include "chart_drawing.h"
+#include "chart_text.h"
 #include "chart_words.h"
 
 #include <gtest/gtest.h>
@@ -516,21 +517,66 @@ INSTANTIATE_TEST_SUITE_P(
         at_bound("implausible_below_p_0_01", 0.99, 0.0099, "evenly", "0.990", false)),
     row_name);
 
-// The byte allocation's panel of a chart: its count labels, and the height of
-// one value's bar.
+// A file's name as each output shows it: valid UTF-8 whole, anything else
+// made harmless, and never cut.
+struct Name : Row {
+  std::string file, in_json, in_svg, on_console;
+};
+
+class ChartNames : public testing::TestWithParam<Name> {};
+
+TEST_P(ChartNames, ReachEveryOutputSafely) {
+  const Name& c = GetParam();
+  const Figures f = of_bytes("ab\n");
+  EXPECT_EQ(json_string(c.file), "\"" + c.in_json + "\"");
+  EXPECT_EQ(xml_escaped(c.file), c.in_svg);
+  EXPECT_EQ(console_text(c.file), c.on_console);
+  EXPECT_TRUE(contains(json_of(f, c.file), "{\"file\": \"" + c.in_json + "\", "));
+  EXPECT_TRUE(contains(words_of(f, c.file), "Census of " + c.on_console + ": 3 bytes"));
+  EXPECT_TRUE(contains(svg_of(tables_of("ab\n"), f, c.file, false), ": " + c.in_svg + "</text>"));
+}
+
+const std::string fffd = "\xef\xbf\xbd";
+const std::string long_name = std::string(700, 'n') + ".txt";
+
+INSTANTIATE_TEST_SUITE_P(
+    Odd, ChartNames,
+    testing::Values(
+        Name{{"well_formed"}, "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e", "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e",
+             "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e", "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e"},
+        Name{{"specials"}, "a\"&<\\b", "a\\\"&<\\\\b", "a&quot;&amp;&lt;\\b", "a\"&<\\b"},
+        Name{{"invalid_byte"}, "a\xff" "b", "a" + fffd + "b", "a" + fffd + "b", "a\\xffb"},
+        Name{{"surrogate"}, "\xed\xa0\x80", fffd + fffd + fffd, fffd + fffd + fffd,
+             "\\xed\\xa0\\x80"},
+        Name{{"overlong"}, "\xc0\xaf", fffd + fffd, fffd + fffd, "\\xc0\\xaf"},
+        Name{{"past_u10ffff"}, "\xf4\x90\x80\x80", fffd + fffd + fffd + fffd,
+             fffd + fffd + fffd + fffd, "\\xf4\\x90\\x80\\x80"},
+        Name{{"cut_short_at_the_end"}, "ab\xe2\x82", "ab" + fffd + fffd, "ab" + fffd + fffd,
+             "ab\\xe2\\x82"},
+        Name{{"noncharacters"}, "\xef\xbf\xbe\xef\xbf\xbf", fffd + fffd, fffd + fffd, fffd + fffd},
+        Name{{"escape_sequence"}, "esc\x1b]2;x\x07", "esc\\u001b]2;x\\u0007",
+             "esc" + fffd + "]2;x" + fffd, "esc\\x1b]2;x\\x07"},
+        Name{{"c1_control_and_delete"}, "a\xc2\x9b" "b\x7f", "a\xc2\x9b" "b\x7f",
+             "a\xc2\x9b" "b\x7f", "a\\u009bb\\x7f"},
+        Name{{"longer_than_any_buffer"}, long_name, long_name, long_name, long_name}),
+    row_name);
+
+// The byte allocation's panel of a chart: its count labels, the height of one
+// value's bar, and a text it must hold.
 struct Drawing : Row {
-  std::string bytes;
+  std::function<Tables()> tables;
   bool log;
   std::vector<std::string> count_labels;
   std::string bar_title;  // the tooltip of the bar looked at
   double min_height, max_height;
+  std::string holds{};
 };
 
 class ChartDrawing : public testing::TestWithParam<Drawing> {};
 
 TEST_P(ChartDrawing, DrawsTheCountsToScale) {
   const Drawing& c = GetParam();
-  const Tables t = tables_of(c.bytes);
+  const Tables t = c.tables();
   const std::string svg = svg_of(t, figures_of(t), "r", c.log);
   const std::string panel = svg.substr(0, svg.find("Byte diversification:"));
   std::vector<std::string> labels;
@@ -547,14 +593,63 @@ TEST_P(ChartDrawing, DrawsTheCountsToScale) {
   const double h = std::stod(panel.substr(height + 8));
   EXPECT_GE(h, c.min_height);
   EXPECT_LE(h, c.max_height);
+  EXPECT_TRUE(contains(svg, c.holds)) << c.holds;
+}
+
+// One value of count n; its differences all 0.
+Tables one_value(unsigned v, std::uint64_t n) {
+  Tables t;
+  t.code[v] = n;
+  t.code2[0] = n - 1;
+  return t;
+}
+std::function<Tables()> of(const std::string& bytes) {
+  return [=] { return tables_of(bytes); };
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Charts, ChartDrawing,
     testing::Values(
-        Drawing{{"one_byte"}, "a", false, {"0", "1"}, "0x61 'a' = 1", 230, 230},
-        Drawing{{"one_byte_on_a_log_axis"}, "a", true, {"1", "10"}, "0x61 'a' = 1", 1, 229},
-        Drawing{{"absent_value_on_a_log_axis"}, "a", true, {"1", "10"}, "0x62 'b' = 0", 0, 0}),
+        Drawing{{"one_byte"}, of("a"), false, {"0", "1"}, "0x61 'a' = 1", 230, 230},
+        Drawing{{"one_byte_on_a_log_axis"}, of("a"), true, {"1", "10"}, "0x61 'a' = 1", 1, 229},
+        Drawing{{"absent_value_on_a_log_axis"}, of("a"), true, {"1", "10"}, "0x62 'b' = 0", 0, 0},
+        Drawing{{"empty_file_limits_as_the_result_names_them"},
+                of(""),
+                false,
+                {"0", "1"},
+                "0x39 '9' = 0",
+                0,
+                0,
+                "upper limit is Byte 0x39 = 0 times"},
+        Drawing{{"counts_near_1_5e10"},
+                [] { return one_value(0xff, 15000000000u); },
+                false,
+                {"0", "5G", "10G", "15G"},
+                "0xff = 15000000000",
+                230,
+                230,
+                "upper limit is Byte 0xff = 15000000000 times"},
+        Drawing{{"counts_near_6_3e11"},
+                [] { return one_value(0x30, 630000000000u); },
+                false,
+                {"0", "200G", "400G", "600G", "800G"},
+                "0x30 '0' = 630000000000",
+                181,
+                182},
+        Drawing{{"counts_up_to_2_64"},
+                [] { return one_value(0x7a, UINT64_MAX); },
+                false,
+                {"0", "5E", "10E", "15E", "20E"},
+                "0x7a 'z' = 18446744073709551615",
+                212,
+                213},
+        Drawing{{"counts_up_to_2_64_on_a_log_axis"},
+                [] { return one_value(0x7a, UINT64_MAX); },
+                true,
+                {"1", "100", "10k", "1M", "100M", "10G", "1T", "100T", "10P", "1E", "100E"},
+                "0x7a 'z' = 18446744073709551615",
+                210,
+                230}),
     row_name);
 
 }  // namespace
