@@ -230,14 +230,15 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
                              as_llu(f.bytes), f.distinct, f.entropy);
   facts += f.evenness ? format(", evenness %.3f", *f.evenness) : ", evenness -";
   if (f.p_value) {
-    facts += format(", chi-square %.1f, p %s", *f.chi_square, p_shown(*f.p_value).c_str());
+    facts += format(", chi-square %s, p %s", expected_count(*f.chi_square).c_str(),
+                    p_shown(*f.p_value).c_str());
   }
-  if (log) facts += "; counts on a logarithmic axis";
   svg += "<text x=\"20\" y=\"54\" class=\"facts\">" + xml_escaped(facts) + "</text>\n";
   const std::string chance =
       format("repeats %llu (by chance about %s), steps of one %llu (by chance about %s)",
              as_llu(f.repeats), expected_count(f.expected_repeats).c_str(),
              as_llu(f.steps_of_one), expected_count(f.expected_steps_of_one).c_str());
+  const std::string chance_shown = chance + (log ? "; counts on a logarithmic axis" : "");
   std::string list;
   std::array<double, 256> even{};
   std::string even_legend;
@@ -258,7 +259,7 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
     }
     even_legend = format("an even use of the alphabet of %u values", l.alphabet);
   }
-  svg += "<text x=\"20\" y=\"76\" class=\"facts\">" + xml_escaped(chance) + "</text>\n";
+  svg += "<text x=\"20\" y=\"76\" class=\"facts\">" + xml_escaped(chance_shown) + "</text>\n";
   if (!list.empty()) {
     svg += "<text x=\"20\" y=\"98\" class=\"facts\">" + xml_escaped(list) + "</text>\n";
   }

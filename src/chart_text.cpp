@@ -174,4 +174,7 @@ std::string short_count(double v) {
   return format("%.4g%s", scaled, suffixes[k]);
 }
 
-std::string expected_count(double v) { return format(v >= 100 ? "%.0f" : "%.3g", v); }
+std::string expected_count(double v) {
+  if (v < 100) return format("%.3g", v);
+  return format(v < 1e7 ? "%.0f" : "%.4g", v);
+}

@@ -27,7 +27,8 @@ std::string json_string(std::string_view s);
 // the window or change colours.
 std::string console_text(std::string_view s);
 
-// An expected count, as near as it means anything: 1164, 9.19, 0.0123.
+// An expected count, or a figure of that kind, as near as it means anything:
+// 0.0123, 9.19, 1164, 1.845e+19.
 std::string expected_count(double v);
 
 // A count as an axis label: 950, 1.5k, 15G, 18.4E (powers of 1000).

@@ -48,38 +48,18 @@ if command -v rsvg-convert >/dev/null; then
   "$chart" --log passwords-result.txt log.svg >/dev/null && rsvg-convert log.svg -o log.png
   # Each panel's plot area holds coloured pixels: the bars were drawn.
   for png in chart.png log.png; do
-    check "rendered_$png" 'python3 - $png <<"EOF"
-import struct, sys, zlib
-data = open(sys.argv[1], "rb").read()
-assert data[:8] == b"\x89PNG\r\n\x1a\n"
-at, idat = 8, b""
-while at < len(data):
-    n, kind = struct.unpack(">I4s", data[at:at + 8])
-    body = data[at + 8:at + 8 + n]
-    if kind == b"IHDR":
-        w, h, depth, colour = struct.unpack(">IIBB", body[:10])
-    elif kind == b"IDAT":
-        idat += body
-    at += 12 + n
-assert depth == 8 and colour in (2, 6)
-px = 4 if colour == 6 else 3
-raw, rows, prev = zlib.decompress(idat), [], bytearray(w * px)
-for y in range(h):
-    f, line = raw[y * (w * px + 1)], bytearray(raw[y * (w * px + 1) + 1:(y + 1) * (w * px + 1)])
-    for i in range(len(line)):
-        a = line[i - px] if i >= px else 0
-        b, c = prev[i], prev[i - px] if i >= px else 0
-        p = a + b - c
-        pred = [0, a, b, (a + b) // 2,
-                a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c][f]
-        line[i] = (line[i] + pred) & 0xff
-    rows.append(line)
-    prev = line
-for top, bottom in ((130, 360), (470, 700)):
-    coloured = sum(1 for y in range(top, bottom) for x in range(80, 1180)
-                   if max(rows[y][x * px:x * px + 3]) - min(rows[y][x * px:x * px + 3]) > 60)
-    assert coloured > 300, (top, coloured)
-EOF'
+    check "rendered_$png" 'python3 "$source/tests/png_check.py" bars $png'
+  done
+  # Counts no file here reaches, on the last value: every label stays inside
+  # the chart, on either axis.
+  for counts in "15000000000 14999999999" "630000000000 629999999999" \
+    "18446744073709551615 18446744073709551614"; do
+    set -- $counts
+    python3 "$source/tests/result_of.py" huge.txt "ff=$1" "0=$2"
+    for log in "" --log; do
+      "$chart" $log huge.txt huge.svg >/dev/null && rsvg-convert huge.svg -o huge.png
+      check "labels_inside_at_$1${log:+_log}" 'python3 "$source/tests/png_check.py" edges huge.png'
+    done
   done
 else
   skip "rsvg-convert is not installed (librsvg2-bin): the chart is not rendered"
@@ -140,6 +120,23 @@ cp passwords-result.txt runs.d/r.2.txt
 check chart_named_after_the_file_not_its_folder '[ -f runs.d/result.svg ] && [ -f runs.d/r.2.svg ] && [ ! -e runs.svg ]'
 tr -d '\r' <passwords-result.txt >lf.txt
 check lf_alone_accepted '"$chart" --json lf.txt | grep -q "\"bytes\": 365"'
+"$chart" passwords.txt 2>err.txt >/dev/null
+check password_list_instead_of_a_result '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: passwords.txt: not a result file of octetcensusmeter (line 1: expected \"\")" err.txt && grep -q "give the result file, not the password file" err.txt && [ ! -e passwords.svg ]'
+check result_from_standard_input '"$chart" --json - stdin.svg <passwords-result.txt | grep -q "\"bytes\": 365" && grep -qF "<title>0x61 '"'"'a'"'"' = 20</title>" stdin.svg'
+check result_from_a_pipe 'cat passwords-result.txt | "$chart" --json - pipe.svg | grep -q "\"file\": \"-\""'
+mkfifo fifo.txt
+(sleep 0.3; cat passwords-result.txt >fifo.txt) &
+check result_from_a_named_pipe_with_a_late_writer '"$chart" --json fifo.txt | grep -q "\"bytes\": 365" && [ -f fifo.svg ]'
+wait
+"$chart" - <passwords-result.txt 2>err.txt >/dev/null
+check standard_input_needs_a_chart_name '[ $? = 2 ] && grep -q "give CHART when RESULT is -" err.txt'
+for args in "passwords-result.txt full.svg" "--json passwords-result.txt full.svg" --help --version; do
+  "$chart" $args >/dev/full 2>err.txt
+  check "standard_output_full_${args// /_}" '[ $? = 1 ] && grep -q "^octetcensusmeter-chart: standard output: cannot be written: No space left on device" err.txt'
+done
+esc=$(printf '\033')
+"$chart" $'esc\e]2;owned\a.txt' 2>err.txt >/dev/null
+check escape_sequence_in_a_name_escaped '[ $? = 1 ] && grep -qF "esc\x1b]2;owned\x07.txt: cannot be opened" err.txt && ! grep -qF "$esc" err.txt'
 
 echo "-- the chart is made as privately as the result"
 printf 'mine' >own.txt
