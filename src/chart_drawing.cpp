@@ -105,12 +105,13 @@ std::string level_line(const std::array<double, 256>& counts, const Scale& scale
 
 // One panel: axes, ticks, 256 bars with their tooltips, the average line, the
 // two limits and, where given, a line of what chance or an even use gives.
-void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits, std::uint64_t total,
-                bool bytes, double top, bool log, const std::array<double, 256>* level,
-                const std::string& level_legend) {
+void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
+                std::uint64_t total, bool bytes, double top, bool log,
+                const std::array<double, 256>* level, const std::string& level_legend) {
   std::vector<double> ticks;
   double largest = static_cast<double>(limits.upper);
-  if (level != nullptr) largest = std::max(largest, *std::max_element(level->begin(), level->end()));
+  if (level != nullptr)
+    largest = std::max(largest, *std::max_element(level->begin(), level->end()));
   const Scale scale = scale_for(largest, log, ticks);
   const double base = top + plot_height;
   const char* what = bytes ? "Byte allocation: how often each byte value occurs"
@@ -130,10 +131,10 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
                 left + plot_width, base);
   for (unsigned v = 0; v <= 0x100; v += 0x10) {
     const unsigned shown = std::min(v, 0xffu);
-    svg += format("<line x1=\"%.1f\" y1=\"%g\" x2=\"%.1f\" y2=\"%g\" class=\"axis\"/>",
-                  x_of(shown), base, x_of(shown), base + 5);
-    svg += format("<text x=\"%.1f\" y=\"%g\" class=\"value\">0x%x</text>\n", x_of(shown),
-                  base + 18, shown);
+    svg += format("<line x1=\"%.1f\" y1=\"%g\" x2=\"%.1f\" y2=\"%g\" class=\"axis\"/>", x_of(shown),
+                  base, x_of(shown), base + 5);
+    svg += format("<text x=\"%.1f\" y=\"%g\" class=\"value\">0x%x</text>\n", x_of(shown), base + 18,
+                  shown);
   }
   if (bytes) {
     for (const char c : std::string_view("!09AZaz~")) {
@@ -236,8 +237,8 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   svg += "<text x=\"20\" y=\"54\" class=\"facts\">" + xml_escaped(facts) + "</text>\n";
   const std::string chance =
       format("repeats %llu (by chance about %s), steps of one %llu (by chance about %s)",
-             as_llu(f.repeats), expected_count(f.expected_repeats).c_str(),
-             as_llu(f.steps_of_one), expected_count(f.expected_steps_of_one).c_str());
+             as_llu(f.repeats), expected_count(f.expected_repeats).c_str(), as_llu(f.steps_of_one),
+             expected_count(f.expected_steps_of_one).c_str());
   const std::string chance_shown = chance + (log ? "; counts on a logarithmic axis" : "");
   std::string list;
   std::array<double, 256> even{};
@@ -245,10 +246,11 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   if (f.list && f.list->characters > 0) {
     const ListFigures& l = *f.list;
     const bool fair = !l.p_value || *l.p_value >= 0.01;
-    list = format("password list: %llu lines, %.1f characters on average, alphabet %u: at most "
-                  "%.1f bits per password (%s%s)",
-                  as_llu(l.lines), l.mean_length, l.alphabet, l.ceiling_bits,
-                  strength_of(l.ceiling_bits), fair ? "" : " at best");
+    list = format(
+        "password list: %llu lines, %.1f characters on average, alphabet %u: at most "
+        "%.1f bits per password (%s%s)",
+        as_llu(l.lines), l.mean_length, l.alphabet, l.ceiling_bits, strength_of(l.ceiling_bits),
+        fair ? "" : " at best");
     if (l.p_value) {
       list += format("; drawn evenly from the alphabet: p %s, %s", p_shown(*l.p_value).c_str(),
                      fair ? "plausible" : "not plausible");
@@ -266,8 +268,8 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   // The legend of the byte kinds, to the right of the first panel's title.
   double x = 500;
   for (const Kind& k : kinds) {
-    svg +=
-        format("<rect x=\"%g\" y=\"%d\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, 121, k.colour);
+    svg += format("<rect x=\"%g\" y=\"%d\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, 121,
+                  k.colour);
     svg += format("<text x=\"%g\" y=\"%d\" class=\"legend\">%s</text>\n", x + 14, 130, k.legend);
     x += 14 + 6.5 * static_cast<double>(std::string_view(k.legend).size()) + 14;
   }

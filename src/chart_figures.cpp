@@ -152,8 +152,7 @@ Figures figures_of(const Tables& t) {
     if (l.characters > 0) {
       // Pairs inside the lines, the last character to the line end, and the
       // line feed to the next line's first character.
-      add_differences(f.expected_differences,
-                      static_cast<double>(l.characters) - lines, q, q);
+      add_differences(f.expected_differences, static_cast<double>(l.characters) - lines, q, q);
       add_differences(f.expected_differences, lines, q, line_end);
       add_differences(f.expected_differences, lines - 1, line_feed, q);
     }

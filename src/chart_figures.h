@@ -21,16 +21,16 @@ extern const std::array<CharacterClass, 6> character_classes;
 
 // A password list: one password a line, ended by LF or CR LF.
 struct ListFigures {
-  std::uint64_t lines = 0;       // line feeds
-  bool crlf = false;             // a carriage return before every line feed
-  std::uint64_t characters = 0;  // every byte but the line feeds and carriage returns
-  double mean_length = 0;        // characters a line
+  std::uint64_t lines = 0;           // line feeds
+  bool crlf = false;                 // a carriage return before every line feed
+  std::uint64_t characters = 0;      // every byte but the line feeds and carriage returns
+  double mean_length = 0;            // characters a line
   std::vector<const char*> classes;  // the kinds that occur, in the order of character_classes
   unsigned alphabet = 0;             // the values of those kinds together
   std::array<bool, 256> in_alphabet{};
-  double character_entropy = 0;      // bits a character
-  double ceiling_bits = 0;           // mean_length * log2(alphabet): a uniform draw's strength
-  double estimate_bits = 0;          // mean_length * character_entropy
+  double character_entropy = 0;  // bits a character
+  double ceiling_bits = 0;       // mean_length * log2(alphabet): a uniform draw's strength
+  double estimate_bits = 0;      // mean_length * character_entropy
   // Against an even use of the alphabet; none below two values in it.
   std::optional<double> chi_square;
   unsigned degrees_of_freedom = 0;

@@ -130,10 +130,11 @@ int run(const Command& c) {
   if (!read_result(text, tables, error)) {
     close_input(in);
     if (!error.beginning) return fail(shown + ":" + std::to_string(error.line), error.expected);
-    fail(shown, "not a result file of octetcensusmeter (line " + std::to_string(error.line) +
-                    ": " + error.expected + ")");
+    fail(shown, "not a result file of octetcensusmeter (line " + std::to_string(error.line) + ": " +
+                    error.expected + ")");
     if (looks_like_a_list(text)) {
-      std::fprintf(stderr, "%s: %s looks like a password list: give the result file, not the "
+      std::fprintf(stderr,
+                   "%s: %s looks like a password list: give the result file, not the "
                    "password file\n",
                    program, console_text(shown).c_str());
     }

@@ -240,4 +240,3 @@ bool read_result(const std::string& text, Tables& tables, ReadError& error) {
   error.beginning = in.failed() && error.line <= 3;
   return !in.failed();
 }
-

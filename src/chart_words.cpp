@@ -40,9 +40,10 @@ std::string against_chance(std::uint64_t observed, double expected) {
 std::string list_words(const ListFigures& l, std::string& verdict) {
   std::string classes;
   for (const char* c : l.classes) classes += (classes.empty() ? "" : ", ") + std::string(c);
-  std::string out = format("Password list: %llu lines ended by %s, %.2f characters a line on "
-                           "average",
-                           as_llu(l.lines), l.crlf ? "CR LF" : "LF", l.mean_length);
+  std::string out = format(
+      "Password list: %llu lines ended by %s, %.2f characters a line on "
+      "average",
+      as_llu(l.lines), l.crlf ? "CR LF" : "LF", l.mean_length);
   if (l.characters == 0) {
     verdict = "every line is empty; there are no passwords to judge.";
     return out + ".\n";
@@ -55,21 +56,22 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
                   *l.chi_square, l.degrees_of_freedom, p_shown(*l.p_value).c_str());
   }
   out += ".\n";
-  out += format("Strength: at most %.1f bits per password, what a uniform draw of %.2f "
-                "characters from %u values gives; the characters' use gives at most %.1f, and "
-                "passwords that people chose have far less, their characters depending on each "
-                "other.\n",
-                l.ceiling_bits, l.mean_length, l.alphabet, l.estimate_bits);
+  out += format(
+      "Strength: at most %.1f bits per password, what a uniform draw of %.2f "
+      "characters from %u values gives; the characters' use gives at most %.1f, and "
+      "passwords that people chose have far less, their characters depending on each "
+      "other.\n",
+      l.ceiling_bits, l.mean_length, l.alphabet, l.estimate_bits);
   verdict = format("%llu passwords of %.1f characters on average from %u values", as_llu(l.lines),
                    l.mean_length, l.alphabet);
   if (l.p_value) {
     verdict += *l.p_value >= 0.01 ? ", used as a fair generator would use them (p >= 0.01)"
                                   : ", not used as a fair generator would use them (p < 0.01)";
   }
-  verdict += format(": at most %.1f bits per password, %s", l.ceiling_bits,
-                    strength_of(l.ceiling_bits));
-  verdict += l.p_value && *l.p_value < 0.01 ? " at best; chosen rather than drawn, they are weaker."
-                                            : ".";
+  verdict +=
+      format(": at most %.1f bits per password, %s", l.ceiling_bits, strength_of(l.ceiling_bits));
+  verdict +=
+      l.p_value && *l.p_value < 0.01 ? " at best; chosen rather than drawn, they are weaker." : ".";
   return out;
 }
 

@@ -1,10 +1,6 @@
 // The chart's reading of result files and its figures, against figures
 // computed independently (tests/reference_figures.py: 80-digit decimal
 // arithmetic, its own series and continued fraction for the chi-square tail).
-#include "chart_drawing.h"
-#include "chart_text.h"
-#include "chart_words.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +9,9 @@
 #include <optional>
 #include <sstream>
 
+#include "chart_drawing.h"
+#include "chart_text.h"
+#include "chart_words.h"
 #include "expected.h"
 #include "harness.h"
 #include "rows.h"
@@ -219,53 +218,53 @@ TEST_P(ChartLists, AgreeWithTheReference) {
 // The figures printed by tests/reference_figures.py.
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ChartLists,
-    testing::Values(
-        ListCase{{"word_list_sample"},
-                 sample,
-                 9.194163510804188,
-                 10.805791935843173,
-                 list_of(30, false, 335, 11.166666666666666,
-                         {"digits", "small letters", "capitals", "other printable"}, 95,
-                         5.481485362020707, 73.36338762636225, 61.20991987589789,
-                         624.3582089552239, 3.113827242173174e-79)},
-        ListCase{{"uniform_printable"},
-                 [] { return drawn_list(2000, 12, 12, printable(), "\n", 7); },
-                 232.3716388888889,
-                 458.0764375,
-                 list_of(2000, false, 24000, 12.0,
-                         {"digits", "small letters", "capitals", "other printable"}, 95,
-                         6.567380850104802, 78.83826729997138, 78.80857020125762,
-                         82.15166666666667, 0.8034992083688902)},
-        ListCase{{"pins_lf"},
-                 [] { return drawn_list(3000, 4, 4, "0123456789", "\n", 11); },
-                 901.29875,
-                 1625.000625,
-                 list_of(3000, false, 12000, 4.0, {"digits"}, 10, 3.3208853593104064,
-                         13.287712379549449, 13.283541437241626, 17.316666666666666,
-                         0.04398186294939384)},
-        ListCase{{"pins_crlf"},
-                 [] { return drawn_list(3000, 4, 4, "0123456789", "\r\n", 11); },
-                 901.29875,
-                 1625.000625,
-                 list_of(3000, true, 12000, 4.0, {"digits"}, 10, 3.3208853593104064,
-                         13.287712379549449, 13.283541437241626, 17.316666666666666,
-                         0.04398186294939384)},
-        ListCase{{"mixed_lengths_tab_and_high_bytes"},
-                 [] {
-                   return drawn_list(1000, 1, 20, "abcdefghijklmnopqrstuvwxyz0123456789\t\xc3",
-                                     "\n", 5);
-                 },
-                 248.64206762423623,
-                 493.9520649163027,
-                 list_of(1000, false, 10411, 10.411,
-                         {"digits", "small letters", "tab", "0x80 and above"}, 165,
-                         5.245055289146005, 76.69078057251319, 54.60627061529905,
-                         34974.301604072614, 0.0)},
-        ListCase{{"random_bytes_not_a_list"},
-                 [] { return lcg_bytes(65536); },
-                 256.9280863646418,
-                 510.0042722770013,
-                 {}}),
+    testing::Values(ListCase{{"word_list_sample"},
+                             sample,
+                             9.194163510804188,
+                             10.805791935843173,
+                             list_of(30, false, 335, 11.166666666666666,
+                                     {"digits", "small letters", "capitals", "other printable"}, 95,
+                                     5.481485362020707, 73.36338762636225, 61.20991987589789,
+                                     624.3582089552239, 3.113827242173174e-79)},
+                    ListCase{{"uniform_printable"},
+                             [] { return drawn_list(2000, 12, 12, printable(), "\n", 7); },
+                             232.3716388888889,
+                             458.0764375,
+                             list_of(2000, false, 24000, 12.0,
+                                     {"digits", "small letters", "capitals", "other printable"}, 95,
+                                     6.567380850104802, 78.83826729997138, 78.80857020125762,
+                                     82.15166666666667, 0.8034992083688902)},
+                    ListCase{{"pins_lf"},
+                             [] { return drawn_list(3000, 4, 4, "0123456789", "\n", 11); },
+                             901.29875,
+                             1625.000625,
+                             list_of(3000, false, 12000, 4.0, {"digits"}, 10, 3.3208853593104064,
+                                     13.287712379549449, 13.283541437241626, 17.316666666666666,
+                                     0.04398186294939384)},
+                    ListCase{{"pins_crlf"},
+                             [] { return drawn_list(3000, 4, 4, "0123456789", "\r\n", 11); },
+                             901.29875,
+                             1625.000625,
+                             list_of(3000, true, 12000, 4.0, {"digits"}, 10, 3.3208853593104064,
+                                     13.287712379549449, 13.283541437241626, 17.316666666666666,
+                                     0.04398186294939384)},
+                    ListCase{{"mixed_lengths_tab_and_high_bytes"},
+                             [] {
+                               return drawn_list(1000, 1, 20,
+                                                 "abcdefghijklmnopqrstuvwxyz0123456789\t\xc3", "\n",
+                                                 5);
+                             },
+                             248.64206762423623,
+                             493.9520649163027,
+                             list_of(1000, false, 10411, 10.411,
+                                     {"digits", "small letters", "tab", "0x80 and above"}, 165,
+                                     5.245055289146005, 76.69078057251319, 54.60627061529905,
+                                     34974.301604072614, 0.0)},
+                    ListCase{{"random_bytes_not_a_list"},
+                             [] { return lcg_bytes(65536); },
+                             256.9280863646418,
+                             510.0042722770013,
+                             {}}),
     row_name);
 
 // The tail itself, relative to 1e-6 down to 1e-296.
@@ -395,16 +394,22 @@ INSTANTIATE_TEST_SUITE_P(
              261,
              "to name 0xa, the first value with the count 30"},
         Edit{{"limit_names_a_later_value_of_its_count"},
-             [](std::string& t) { replace(t, "lower limit is Byte 0x0 ", "lower limit is Byte 0x1 "); },
+             [](std::string& t) {
+               replace(t, "lower limit is Byte 0x0 ", "lower limit is Byte 0x1 ");
+             },
              262,
              "to name 0x0, the first value with the count 0"},
         Edit{{"empty_file_upper_limit_not_the_carried_value"},
-             [](std::string& t) { replace(t, "upper limit is Byte 0x39 ", "upper limit is Byte 0x0 "); },
+             [](std::string& t) {
+               replace(t, "upper limit is Byte 0x39 ", "upper limit is Byte 0x0 ");
+             },
              261,
              "to name 0x39, which the tool names when no count is above 0",
              Census{}},
         Edit{{"differences_of_one_byte_carry_the_bytes_lower_limit"},
-             [](std::string& t) { replace(t, "upper limit is difference 0x0 ", "upper limit is difference 0x1 "); },
+             [](std::string& t) {
+               replace(t, "upper limit is difference 0x0 ", "upper limit is difference 0x1 ");
+             },
              528,
              "to name 0x0",
              census_of("a")},
@@ -487,7 +492,8 @@ INSTANTIATE_TEST_SUITE_P(
              "one\tbyte.txt",
              "{\"file\": \"one\\u0009byte.txt\", \"bytes\": 1, \"distinct\": 1, \"entropy\": 0, "
              "\"evenness\": null, \"chi_square\": 255, \"p_value\": 0.4882225, \"pairs\": 0, "
-             "\"repeats\": 0, \"steps_of_one\": 0, \"difference_entropy\": 0, \"expected_repeats\": 0, "
+             "\"repeats\": 0, \"steps_of_one\": 0, \"difference_entropy\": 0, "
+             "\"expected_repeats\": 0, "
              "\"expected_steps_of_one\": 0, \"list\": null}\n",
              "Verdict: a single byte value makes up the whole file: no spread at all" + plausible},
         Said{{"two_values"},
@@ -542,22 +548,48 @@ const std::string long_name = std::string(700, 'n') + ".txt";
 INSTANTIATE_TEST_SUITE_P(
     Odd, ChartNames,
     testing::Values(
-        Name{{"well_formed"}, "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e", "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e",
-             "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e", "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e"},
+        Name{{"well_formed"},
+             "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e",
+             "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e",
+             "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e",
+             "\xc3\xa9\xe2\x82\xac\xf0\x9d\x84\x9e"},
         Name{{"specials"}, "a\"&<\\b", "a\\\"&<\\\\b", "a&quot;&amp;&lt;\\b", "a\"&<\\b"},
-        Name{{"invalid_byte"}, "a\xff" "b", "a" + fffd + "b", "a" + fffd + "b", "a\\xffb"},
-        Name{{"surrogate"}, "\xed\xa0\x80", fffd + fffd + fffd, fffd + fffd + fffd,
+        Name{{"invalid_byte"},
+             "a\xff"
+             "b",
+             "a" + fffd + "b",
+             "a" + fffd + "b",
+             "a\\xffb"},
+        Name{{"surrogate"},
+             "\xed\xa0\x80",
+             fffd + fffd + fffd,
+             fffd + fffd + fffd,
              "\\xed\\xa0\\x80"},
         Name{{"overlong"}, "\xc0\xaf", fffd + fffd, fffd + fffd, "\\xc0\\xaf"},
-        Name{{"past_u10ffff"}, "\xf4\x90\x80\x80", fffd + fffd + fffd + fffd,
-             fffd + fffd + fffd + fffd, "\\xf4\\x90\\x80\\x80"},
-        Name{{"cut_short_at_the_end"}, "ab\xe2\x82", "ab" + fffd + fffd, "ab" + fffd + fffd,
+        Name{{"past_u10ffff"},
+             "\xf4\x90\x80\x80",
+             fffd + fffd + fffd + fffd,
+             fffd + fffd + fffd + fffd,
+             "\\xf4\\x90\\x80\\x80"},
+        Name{{"cut_short_at_the_end"},
+             "ab\xe2\x82",
+             "ab" + fffd + fffd,
+             "ab" + fffd + fffd,
              "ab\\xe2\\x82"},
         Name{{"noncharacters"}, "\xef\xbf\xbe\xef\xbf\xbf", fffd + fffd, fffd + fffd, fffd + fffd},
-        Name{{"escape_sequence"}, "esc\x1b]2;x\x07", "esc\\u001b]2;x\\u0007",
-             "esc" + fffd + "]2;x" + fffd, "esc\\x1b]2;x\\x07"},
-        Name{{"c1_control_and_delete"}, "a\xc2\x9b" "b\x7f", "a\xc2\x9b" "b\x7f",
-             "a\xc2\x9b" "b\x7f", "a\\u009bb\\x7f"},
+        Name{{"escape_sequence"},
+             "esc\x1b]2;x\x07",
+             "esc\\u001b]2;x\\u0007",
+             "esc" + fffd + "]2;x" + fffd,
+             "esc\\x1b]2;x\\x07"},
+        Name{{"c1_control_and_delete"},
+             "a\xc2\x9b"
+             "b\x7f",
+             "a\xc2\x9b"
+             "b\x7f",
+             "a\xc2\x9b"
+             "b\x7f",
+             "a\\u009bb\\x7f"},
         Name{{"longer_than_any_buffer"}, long_name, long_name, long_name, long_name}),
     row_name);
 
