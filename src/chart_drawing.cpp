@@ -247,14 +247,11 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
     const ListFigures& l = *f.list;
     const bool fair = !l.p_value || *l.p_value >= 0.01;
     list = format(
-        "password list: %llu lines, %.1f characters on average, alphabet %u: at most "
-        "%.1f bits per password (%s%s)",
+        "list of %llu passwords, %.1f characters on average, alphabet %u: at most %.1f bits per "
+        "password (%s%s)",
         as_llu(l.lines), l.mean_length, l.alphabet, l.ceiling_bits, strength_of(l.ceiling_bits),
         fair ? "" : " at best");
-    if (l.p_value) {
-      list += format("; drawn evenly from the alphabet: p %s, %s", p_shown(*l.p_value).c_str(),
-                     fair ? "plausible" : "not plausible");
-    }
+    if (l.p_value) list += "; a fair draw from it: p " + p_shown(*l.p_value);
     const double level = static_cast<double>(l.characters) / l.alphabet;
     for (unsigned v = 0; v < 256; ++v) {
       even[v] = l.in_alphabet[v] ? level : 0;

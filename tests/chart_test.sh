@@ -50,6 +50,13 @@ if command -v rsvg-convert >/dev/null; then
   for png in chart.png log.png; do
     check "rendered_$png" 'python3 "$source/tests/png_check.py" bars $png'
   done
+  check list_chart_inside_its_edges 'python3 "$source/tests/png_check.py" edges chart.png'
+  # A list of 999 words, not drawn fairly from the small letters.
+  tr -cs 'A-Za-z' '\n' <"$source/README.md" | tr A-Z a-z | sort -u | head -999 >words.txt
+  analyse words.txt words-result.txt
+  "$chart" words-result.txt >/dev/null && rsvg-convert words-result.svg -o words.png
+  check unfair_list_chart_inside_its_edges 'python3 "$source/tests/png_check.py" edges words.png'
+
   # Counts no file here reaches, on the last value: every label stays inside
   # the chart, on either axis.
   for counts in "15000000000 14999999999" "630000000000 629999999999" \
