@@ -63,6 +63,8 @@ const char* result_refusal(ResultOpen how) {
       return "\n error message: outputfile belongs to another user\n";
     case ResultOpen::many_names:
       return "\n error message: outputfile has more than one name (a hard link)\n";
+    case ResultOpen::foreign_link:
+      return "\n error message: outputfile is reached through another user's link\n";
     case ResultOpen::opened:
     case ResultOpen::failed:
       break;
@@ -250,6 +252,12 @@ void count_histograms(AnalysisState& s) {
   for (;;) {
     const long n = read_next_block(s);
     if (n < 0) fail_unreadable(s);
+    if (n == 0 && s.laeufer < s.laenge) {
+      // Counted as far as it goes, the tables would not add up to the length
+      // shown; the result keeps what it held.
+      fail_and_wait(s, "\n error message: inputfile became shorter during the analysis\n",
+                    check_input);
+    }
     if (n == 0) {
       advance_progress(s, 1);  // the read that meets the end counts no byte
       break;

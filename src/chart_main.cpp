@@ -89,6 +89,8 @@ const char* refusal(ResultOpen how) {
       return "belongs to another user";
     case ResultOpen::many_names:
       return "has more than one name (a hard link)";
+    case ResultOpen::foreign_link:
+      return "is reached through another user's link";
     case ResultOpen::opened:
     case ResultOpen::failed:
       break;

@@ -59,14 +59,19 @@ enum class ResultOpen {
   block_device,  // a disk, a partition, a volume: never written
   foreign,       // belongs to another user (a character device of root's excepted)
   many_names,    // a regular file with more than one name (a hard link)
+  foreign_link,  // a folder on the way is reached through another user's symbolic link
 };
 
 // Opens the result for binary writing, created private (owner only) if it is
 // missing and NOT emptied: an existing file keeps what it holds until
-// empty_result. A symbolic link as the last part of the name is not followed;
-// the file opened is checked, not the name, in the order of ResultOpen.
-// Returns the stream, or nullptr with the reason in how; a refused file is
-// left as it was.
+// empty_result. The folders on the way are walked one at a time: a symbolic
+// link among them is followed only if it belongs to the user or to root, and
+// one as the last part of the name not at all. The file opened is checked,
+// not the name, in the order of ResultOpen. In a folder where others may
+// rename files, an existing result is made private (owner only) first. A
+// regular result is locked for this process alone until it is closed: a
+// second run on the same name waits. Returns the stream, or nullptr with the
+// reason in how; a refused file is left as it was.
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how);
 
 // Empties a regular result file before its first write; devices are left

@@ -2,14 +2,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 
 #include "platform.h"
 
@@ -90,7 +93,11 @@ long skip_block(int input, unsigned char* buffer, std::size_t size) {
     const int reason = errno;
     close(sink);
     sink = -1;
-    if (n == 0 || (reason != EINVAL && reason != ENOSYS)) {
+    // sendfile stops at the size the file claims; a file of generated
+    // content may claim less than it holds. A read of one byte says whether
+    // it ended: if it gives one, the rest is read too.
+    if (n == 0) return read_block(input, buffer, 1);
+    if (reason != EINVAL && reason != ENOSYS) {
       errno = reason;
       return n;
     }
@@ -134,23 +141,161 @@ ResultOpen judge_result(const struct stat& result, int input) {
   return ResultOpen::opened;
 }
 
+// Closes a file and keeps errno as it was.
+void close_quietly(int fd) {
+  const int reason = errno;
+  close(fd);
+  errno = reason;
+}
+
+// A symbolic link that the user may trust: the user's own, or root's, as a
+// system's own links are.
+bool trusted(const struct stat& link) { return link.st_uid == geteuid() || link.st_uid == 0; }
+
+// Where a folder's symbolic link leads; false with errno.
+bool link_target(int folder, const std::string& part, int link, std::string& target) {
+  std::vector<char> text(4096);
+#if defined(O_PATH)
+  (void)folder;
+  (void)part;
+  const ssize_t n = readlinkat(link, "", text.data(), text.size());
+#else
+  (void)link;
+  const ssize_t n = readlinkat(folder, part.c_str(), text.data(), text.size());
+#endif
+  if (n < 0) return false;
+  if (static_cast<std::size_t>(n) == text.size()) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  target.assign(text.data(), static_cast<std::size_t>(n));
+  return true;
+}
+
+void add_parts(std::deque<std::string>& parts, const std::string& path) {
+  std::deque<std::string> added;
+  for (std::size_t at = 0; at <= path.size();) {
+    const std::size_t slash = std::min(path.find('/', at), path.size());
+    if (slash > at) added.push_back(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+  parts.insert(parts.begin(), added.begin(), added.end());
+}
+
+// Opens the folder that holds the last part of name, walking its folders one
+// at a time as the kernel would, but following a symbolic link among them
+// only where it is trusted. The folder, or -1 with errno, or -1 with
+// foreign_link set. last is what to open in it.
+int open_folder_of(const std::string& name, std::string& last, bool& foreign_link) {
+#if defined(O_PATH)
+  constexpr int walk = O_PATH | O_CLOEXEC;
+#else
+  constexpr int walk = O_RDONLY | O_CLOEXEC;
+#endif
+  foreign_link = false;
+  if (name.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  std::deque<std::string> parts;
+  add_parts(parts, name);
+  // A name that ends in a folder opens that folder, and fails as the kernel's open does.
+  last = parts.empty() || name.back() == '/' ? "." : parts.back();
+  if (!parts.empty() && name.back() != '/') parts.pop_back();
+  int folder = open(name[0] == '/' ? "/" : ".", walk | O_DIRECTORY);
+  int links = 0;
+  while (folder >= 0 && !parts.empty()) {
+    const std::string part = parts.front();
+    parts.pop_front();
+    if (part == ".") continue;
+    struct stat st {};
+#if defined(O_PATH)
+    const int next = openat(folder, part.c_str(), walk | O_NOFOLLOW);
+    const bool seen = next >= 0 && fstat(next, &st) == 0;
+#else
+    const bool seen = fstatat(folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const int next = seen && S_ISDIR(st.st_mode)
+                         ? openat(folder, part.c_str(), walk | O_DIRECTORY | O_NOFOLLOW)
+                         : -1;
+#endif
+    int leads_to = -1;
+    if (!seen) {
+      // errno from the open or the fstat
+    } else if (S_ISLNK(st.st_mode)) {
+      std::string target;
+      if (!trusted(st)) {
+        foreign_link = true;
+      } else if (++links > 40) {
+        errno = ELOOP;
+      } else if (link_target(folder, part, next, target) && !target.empty()) {
+        add_parts(parts, target);
+        leads_to = target[0] == '/' ? open("/", walk | O_DIRECTORY) : dup(folder);
+      } else if (target.empty()) {
+        errno = ENOENT;
+      }
+    } else if (S_ISDIR(st.st_mode) && next >= 0) {
+      leads_to = dup(next);
+    } else {
+      errno = ENOTDIR;
+    }
+    if (next >= 0) close_quietly(next);
+    close_quietly(folder);
+    folder = leads_to;
+    if (foreign_link) return -1;
+  }
+  return folder;
+}
+
+// A folder where others may rename or replace files: another owner than the
+// user and root, or write permission for its group or everyone, and no sticky bit.
+bool others_may_rename_in(int folder) {
+  struct stat st {};
+  if (fstat(folder, &st) != 0) return true;
+  const bool others_write = !trusted(st) || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  return others_write && (st.st_mode & S_ISVTX) == 0;
+}
+
+// Waits for the lock that keeps a second run off the same result.
+bool lock_result(int fd) {
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   how = ResultOpen::failed;
+  std::string last;
+  bool foreign_link = false;
+  const int folder = open_folder_of(name, last, foreign_link);
+  if (folder < 0) {
+    if (foreign_link) how = ResultOpen::foreign_link;
+    return nullptr;
+  }
   // No O_TRUNC: what the file holds stays until the report is written. No
   // link is followed at the end of the name, dangling or not, and nothing is
   // created through one. O_NONBLOCK: opening a serial line does not wait for
   // its carrier, nor a FIFO for its reader.
-  const int fd =
-      open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
+  const int fd = openat(folder, last.c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) {
     // The open itself says so: asking the name again could find another file.
     if (errno == ELOOP) how = ResultOpen::is_link;
+    close_quietly(folder);
     return nullptr;
   }
   struct stat result {};
   if (fstat(fd, &result) == 0) how = judge_result(result, input);
+  if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
+    // Its name alone does not say it is the file the user meant: someone
+    // may have renamed another of the user's files to it.
+    const bool made_private = (result.st_mode & 077) == 0 || !others_may_rename_in(folder) ||
+                              fchmod(fd, 0600) == 0;
+    if (!made_private || !lock_result(fd)) how = ResultOpen::failed;
+  }
+  close_quietly(folder);
   if (how == ResultOpen::opened) {
     const int flags = fcntl(fd, F_GETFL);
     std::FILE* stream =
@@ -158,7 +303,7 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
     if (stream != nullptr) return stream;
     how = ResultOpen::failed;
   }
-  close(fd);
+  close_quietly(fd);
   return nullptr;
 }
 

@@ -56,7 +56,7 @@ inline std::string length_pass(std::uint64_t n) {
 // of them; steps at 100 print nothing.
 inline std::string progress(std::uint64_t n, std::uint64_t iterations) {
   std::string out = "\n Analyze completed: 0%";
-  if (n <= 10000) return out + "\b\b100%";
+  if (n <= 10000) return iterations == 0 ? out : out + "\b\b100%";  // at the first
   const std::uint64_t steps = iterations / (n / 100);
   for (std::uint64_t shown = 1; shown <= steps && shown <= 100; ++shown) {
     if (shown > 10) out += "\b";
@@ -170,6 +170,9 @@ inline const std::string link_error = out_ending("outputfile is a symbolic link"
 inline const std::string block_error = out_ending("outputfile is a block device");
 inline const std::string many_names_error =
     out_ending("outputfile has more than one name (a hard link)");
+inline const std::string foreign_link_error =
+    out_ending("outputfile is reached through another user's link");
+inline const std::string shorter_error = in_ending("inputfile became shorter during the analysis");
 inline const std::string once_error =
     in_ending("inputfile cannot be read twice (a pipe or a terminal)");
 inline const std::string character_error = in_ending("inputfile is a character device");

@@ -22,7 +22,8 @@
 //                          installed (under an emulator) it says so on standard
 //                          error and the run ends with status 125.
 // The library defines read itself; the checked inline read must not be declared.
-// It defines open and open64 apart, so neither may stand for the other.
+// It defines open and open64 (openat and openat64) apart, so neither may
+// stand for the other.
 #undef _FORTIFY_SOURCE
 #undef _FILE_OFFSET_BITS
 #undef _TIME_BITS
@@ -99,11 +100,11 @@ void before_open(const char* path) {
 }
 
 // The name is swapped between whatever check came before and the open.
-void before_create(const char* path) {
+void before_create(int folder, const char* path) {
   const char* target = std::getenv("OCTET_LINK_RESULT");
   if (target == nullptr) return;
-  unlink(path);
-  if (symlink(target, path) != 0) std::abort();
+  unlinkat(folder, path, 0);
+  if (symlinkat(target, folder, path) != 0) std::abort();
 }
 
 // The numbers of the calls that empty a file: 32-bit systems with 64-bit
@@ -154,7 +155,8 @@ void fail_calls_on(int fd) {
 }
 
 bool this_open_fails(int flags) {
-  if ((flags & O_ACCMODE) != O_RDONLY) return false;
+  // A folder opened only to walk a path is not read.
+  if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_PATH) != 0) return false;
   const char* n = std::getenv("OCTET_FAIL_OPEN");
   return n != nullptr && ++opens_so_far == std::strtol(n, nullptr, 10);
 }
@@ -174,9 +176,22 @@ int faulty_open(const char* real_name, const char* path, int flags, mode_t mode)
     return -1;
   }
   before_open(path);
-  if ((flags & O_CREAT) != 0) before_create(path);
+  if ((flags & O_CREAT) != 0) before_create(AT_FDCWD, path);
   using open_fn = int (*)(const char*, int, ...);
   const int fd = real<open_fn>(real_name)(path, flags, mode);
+  if ((flags & O_CREAT) != 0) fail_calls_on(fd);
+  return fd;
+}
+
+// The result is opened in its folder, once the path to it has been walked.
+int faulty_openat(const char* real_name, int folder, const char* path, int flags, mode_t mode) {
+  if (this_open_fails(flags)) {
+    errno = ENOENT;
+    return -1;
+  }
+  if ((flags & O_CREAT) != 0) before_create(folder, path);
+  using openat_fn = int (*)(int, const char*, int, ...);
+  const int fd = real<openat_fn>(real_name)(folder, path, flags, mode);
   if ((flags & O_CREAT) != 0) fail_calls_on(fd);
   return fd;
 }
@@ -218,6 +233,28 @@ int open64(const char* path, int flags, ...) {
     va_end(args);
   }
   return faulty_open("open64", path, flags, mode);
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (has_mode(flags)) {
+    va_list args;
+    va_start(args, flags);
+    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
+  }
+  return faulty_openat("openat", folder, path, flags, mode);
+}
+
+int openat64(int folder, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (has_mode(flags)) {
+    va_list args;
+    va_start(args, flags);
+    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
+  }
+  return faulty_openat("openat64", folder, path, flags, mode);
 }
 
 ssize_t read(int fd, void* buf, size_t count) {
