@@ -161,6 +161,11 @@ if [ "$(id -u)" = 0 ]; then
   chown 65534 theirs.svg
   "$chart" passwords-result.txt theirs.svg 2>err.txt >/dev/null
   check other_users_chart_refused '[ $? = 1 ] && grep -q "belongs to another user" err.txt && [ "$(cat theirs.svg)" = theirs ]'
+  mkdir charts
+  ln -s charts via
+  chown -h 1 via
+  "$chart" passwords-result.txt via/c.svg 2>err.txt >/dev/null
+  check chart_through_another_users_link_refused '[ $? = 1 ] && grep -q "via/c.svg: is reached through another user.s link" err.txt && [ ! -e charts/c.svg ]'
 else
   skip "not root: no file of another user can be made"
 fi

@@ -100,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct Change : Row {
   std::string before;  // what the length pass measures
   std::string after;   // what the histogram pass reads
+  std::string fault{};  // and what else the library does
 };
 
 class ChangedInput : public testing::TestWithParam<Change> {};
@@ -111,10 +112,10 @@ TEST_P(ChangedInput, CountsNoMoreThanMeasuredAndEndsWhenShorter) {
   dir.write("later", c.after);
   const std::uint64_t measured = c.before.size();
   // No read asks for more than was measured, as if it may read past it.
-  const RunResult r =
-      run_program(dir.path(), "pw\nout.txt\n\n",
-                  preloaded({"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later"),
-                             "OCTET_MOST_READ=" + std::to_string(measured)}));
+  std::vector<std::string> faults = {"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later"),
+                                     "OCTET_MOST_READ=" + std::to_string(measured)};
+  if (!c.fault.empty()) faults.push_back(c.fault);
+  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", preloaded(faults));
   const std::string counted = c.after.substr(0, measured);
   if (counted.size() < measured) {
     // A file that became shorter is not reported: every byte read advanced
@@ -142,7 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
         Change{{"grew_past_every_step"}, random_bytes(10001, 1), random_bytes(40001, 2)},
         Change{{"shrank_before_the_last_steps"}, random_bytes(20000, 3), random_bytes(15000, 4)},
         // The read that meets the end is the 75th step.
-        Change{{"shrank_to_one_short_of_a_step"}, random_bytes(20000, 3), random_bytes(14999, 4)}),
+        Change{{"shrank_to_one_short_of_a_step"}, random_bytes(20000, 3), random_bytes(14999, 4)},
+        // The length pass reads on where sendfile stops: more than a block of it.
+        Change{{"claims_to_end_at_once"}, random_bytes(300000, 5), random_bytes(300000, 5),
+               "OCTET_SENDFILE_ENDS=1"}),
     row_name);
 
 // A file that keeps growing from the second pass on: only the measured bytes are read.

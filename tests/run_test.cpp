@@ -392,6 +392,19 @@ INSTANTIATE_TEST_SUITE_P(
                     measured + link_error,
                     own_file_unchanged,
                     nobody},
+        // A team folder (setgid, no sticky bit) where a third user put a link
+        // to the victim's own folder in place of a subfolder.
+        FailureCase{{"another_users_link_among_the_folders"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      chmod(d.path().c_str(), 02770);
+                      ASSERT_EQ(symlink("home", d.file("reports").c_str()), 0);
+                      ASSERT_EQ(lchown(d.file("reports").c_str(), 1, 1), 0);
+                    },
+                    "pw.txt\nreports/own.txt\n",
+                    measured + foreign_link_error,
+                    own_file_unchanged,
+                    nobody},
         FailureCase{{"planted_dangling_link"},
                     [](const TempDir& d) {
                       ASSERT_TRUE(shared_folder(d));
@@ -651,7 +664,7 @@ void unmount_both(const TempDir& d) {
 // FIFO, read by a reader that is slow to start, are written; a result on
 // another file system is not the input for having its inode number.
 TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
-  enum Kind { created, existing, device, fifo, other_file_system };
+  enum Kind { created, existing, device, fifo, other_file_system, through_own_link, shared };
   struct Row {
     const char* name;
     Kind kind;
@@ -661,7 +674,12 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
   for (const Row& row :
        {Row{"new", created, 0600}, Row{"own", existing, 0644}, Row{"own_narrow", existing, 0400},
         Row{"device", device, 0}, Row{"own_fifo_with_a_slow_reader", fifo, 0600},
-        Row{"same_inode_on_another_file_system", other_file_system, 0644}}) {
+        Row{"same_inode_on_another_file_system", other_file_system, 0644},
+        // A folder reached through the user's own link (root's, when root runs the tests).
+        Row{"through_an_own_link_among_the_folders", through_own_link, 0600},
+        // Another file of the user's renamed to the result's name, in a team
+        // folder: made private before the report goes in.
+        Row{"own_file_in_a_folder_others_may_rename_in", shared, 0644}}) {
     TempDir dir;
     std::string input = "pw.txt";
     std::string result = row.kind == device ? "/dev/null" : "out.txt";
@@ -674,8 +692,14 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       input = "a/pw.txt";
       result = "b/out.txt";
     }
+    if (row.kind == through_own_link) {
+      mkdir(dir.file("real").c_str(), 0700);
+      ASSERT_EQ(symlink("real", dir.file("via").c_str()), 0);
+      result = "via/out.txt";
+    }
+    if (row.kind == shared) chmod(dir.path().c_str(), 02770);
     dir.write(input, secret);
-    if (row.kind == existing || row.kind == other_file_system) {
+    if (row.kind == existing || row.kind == other_file_system || row.kind == shared) {
       dir.write(result, std::string(2 * report.size(), 'o'));
       chmod(dir.file(result).c_str(), row.mode);
     }
@@ -701,11 +725,36 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     if (row.kind != device) {
       struct stat st {};
       ASSERT_EQ(stat(dir.file(result).c_str(), &st), 0);
-      EXPECT_EQ(st.st_mode & 07777, row.mode) << row.name;
+      EXPECT_EQ(st.st_mode & 07777, row.kind == shared ? 0600 : row.mode) << row.name;
       EXPECT_EQ(got, report) << row.name;
     }
     if (row.kind == other_file_system) unmount_both(dir);
   }
+}
+
+// Two runs started together on one result name, on different inputs: the
+// result is one of the two reports, whole, and both end as they would alone.
+TEST(ResultFile, TwoRunsOnOneNameLeaveOneWholeReport) {
+  TempDir dir;
+  const std::string a = random_bytes(5000, 1);
+  const std::string b = random_bytes(5000, 2, 0x30);
+  dir.write("a", a);
+  dir.write("b", b);
+  const std::string report_a = report_of(census_of(a)).file;
+  const std::string report_b = report_of(census_of(b)).file;
+  int mixed = 0;
+  for (int round = 0; round < 40; ++round) {
+    RunResult ra;
+    RunResult rb;
+    std::thread other([&] { rb = run_program(dir.path(), "b\nout.txt\n\n"); });
+    ra = run_program(dir.path(), "a\nout.txt\n\n");
+    other.join();
+    EXPECT_EQ(ra.status, 0);
+    EXPECT_EQ(rb.status, 0);
+    const std::string got = dir.read("out.txt");
+    if (got != report_a && got != report_b) ++mixed;
+  }
+  EXPECT_EQ(mixed, 0) << "rounds that left neither report whole";
 }
 
 // A line without end on standard input names no file, in bounded memory.
