@@ -65,6 +65,8 @@ const char* result_refusal(ResultOpen how) {
       return "\n error message: outputfile has more than one name (a hard link)\n";
     case ResultOpen::foreign_link:
       return "\n error message: outputfile is reached through another user's link\n";
+    case ResultOpen::device:
+      return "\n error message: outputfile is a device\n";
     case ResultOpen::opened:
     case ResultOpen::failed:
       break;

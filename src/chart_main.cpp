@@ -91,6 +91,8 @@ const char* refusal(ResultOpen how) {
       return "has more than one name (a hard link)";
     case ResultOpen::foreign_link:
       return "is reached through another user's link";
+    case ResultOpen::device:
+      return "is a device";
     case ResultOpen::opened:
     case ResultOpen::failed:
       break;

@@ -60,6 +60,7 @@ enum class ResultOpen {
   foreign,       // belongs to another user (a character device of root's excepted)
   many_names,    // a regular file with more than one name (a hard link)
   foreign_link,  // a folder on the way is reached through another user's symbolic link
+  device,        // a device that is not the null device (Windows' AUX, COM1, nul.txt)
 };
 
 // Opens the result for binary writing, created private (owner only) if it is

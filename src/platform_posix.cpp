@@ -291,8 +291,8 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
     // Its name alone does not say it is the file the user meant: someone
     // may have renamed another of the user's files to it.
-    const bool made_private = (result.st_mode & 077) == 0 || !others_may_rename_in(folder) ||
-                              fchmod(fd, 0600) == 0;
+    const bool made_private =
+        (result.st_mode & 077) == 0 || !others_may_rename_in(folder) || fchmod(fd, 0600) == 0;
     if (!made_private || !lock_result(fd)) how = ResultOpen::failed;
   }
   close_quietly(folder);

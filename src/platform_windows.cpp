@@ -7,12 +7,15 @@
 #include <windows.h>
 #include <winioctl.h>
 
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -57,13 +60,145 @@ bool is_disk(HANDLE h) {
                          &returned, nullptr);
 }
 
+// A SID of this process's token: its user, or the owner it gives new files
+// (for an elevated administrator, the Administrators group).
+std::vector<unsigned char> token_sid(TOKEN_INFORMATION_CLASS which) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, which, nullptr, 0, &size);
+  std::vector<unsigned char> data(size);
+  const bool got = size > 0 && GetTokenInformation(token, which, data.data(), size, &size);
+  CloseHandle(token);
+  if (!got) return {};
+  const PSID sid = which == TokenUser ? reinterpret_cast<TOKEN_USER*>(data.data())->User.Sid
+                                      : reinterpret_cast<TOKEN_OWNER*>(data.data())->Owner;
+  const auto* bytes = static_cast<const unsigned char*>(sid);
+  return std::vector<unsigned char>(bytes, bytes + GetLengthSid(sid));
+}
+
+const std::vector<unsigned char>& user_sid() {
+  static const std::vector<unsigned char> sid = token_sid(TokenUser);
+  return sid;
+}
+
+bool is_sid(const std::vector<unsigned char>& sid, PSID other) {
+  return !sid.empty() && EqualSid(const_cast<unsigned char*>(sid.data()), other);
+}
+
+// Whose an open file is: the user's own (or the owner the user gives new
+// files), the system's (SYSTEM, Administrators), or another user's. A file
+// system that keeps no owner (FAT) makes every file the user's.
+enum class Owner { user, system, other };
+Owner owner_of(HANDLE h) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS ||
+      owner == nullptr) {
+    return Owner::user;
+  }
+  static const std::vector<unsigned char> default_owner = token_sid(TokenOwner);
+  Owner whose = Owner::other;
+  if (is_sid(user_sid(), owner) || is_sid(default_owner, owner)) {
+    whose = Owner::user;
+  } else if (IsWellKnownSid(owner, WinLocalSystemSid) ||
+             IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
+    whose = Owner::system;
+  }
+  LocalFree(descriptor);
+  return whose;
+}
+
+// The access list of a new result: the user alone may do anything with it,
+// and nothing is inherited from the folder (the Windows 0600).
+struct PrivateFile {
+  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+  PrivateFile() {
+    LPWSTR sid = nullptr;
+    if (user_sid().empty() ||
+        !ConvertSidToStringSidW(const_cast<unsigned char*>(user_sid().data()), &sid)) {
+      return;
+    }
+    const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                             &descriptor, nullptr)) {
+      attributes.lpSecurityDescriptor = descriptor;
+    }
+  }
+  ~PrivateFile() {
+    if (attributes.lpSecurityDescriptor != nullptr) LocalFree(attributes.lpSecurityDescriptor);
+  }
+  PrivateFile(const PrivateFile&) = delete;
+  PrivateFile& operator=(const PrivateFile&) = delete;
+};
+
+// Where the folders of a name start: after its drive (C:), its share
+// (\\server\share) or its device prefix (\\?\C:); 0 for a relative name.
+std::size_t root_length(const std::wstring& w) {
+  const auto separator = [&](std::size_t i) {
+    return i < w.size() && (w[i] == L'\\' || w[i] == L'/');
+  };
+  std::size_t at = 0;
+  if (separator(0) && separator(1)) {  // \\server\share, \\?\C:, \\.\C:
+    int parts = 2;                     // server and share, or ? and the drive
+    at = 2;
+    while (parts > 0 && at < w.size()) {
+      while (at < w.size() && !separator(at)) ++at;
+      if (--parts > 0 && at < w.size()) ++at;
+    }
+    return at;
+  }
+  if (w.size() >= 2 && w[1] == L':') at = 2;
+  return at;
+}
+
+// A link or junction among the folders of the name that another user made:
+// following it would let that user choose where the result goes.
+bool reached_through_another_users_link(const std::wstring& w) {
+  const std::size_t root = root_length(w);
+  for (std::size_t at = root + 1; at < w.size(); ++at) {
+    if (w[at] != L'\\' && w[at] != L'/') continue;
+    const std::wstring folder = w.substr(0, at);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      continue;
+    }
+    const HANDLE link = CreateFileW(
+        folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE) return true;
+    const bool foreign = owner_of(link) == Owner::other;
+    CloseHandle(link);
+    if (foreign) return true;
+  }
+  return false;
+}
+
+// The last part of a name, without its folders.
+std::wstring last_part(const std::wstring& w) {
+  const std::size_t slash = w.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? w : w.substr(slash + 1);
+}
+
 // Why an open result may not be written, or opened if it may. A file is the
 // same file by its volume and its index on that volume, whatever name, case
-// or link led to it. Who else may read it is for the folder's access rights
-// to decide.
-ResultOpen judge_result(HANDLE result, int input) {
+// or link led to it. The null device is written only when named as such.
+ResultOpen judge_result(HANDLE result, int input, const std::wstring& name) {
   if (is_disk(result)) return ResultOpen::block_device;
-  if (GetFileType(result) != FILE_TYPE_DISK) return ResultOpen::opened;  // NUL, a console
+  const DWORD type = GetFileType(result);
+  if (type == FILE_TYPE_CHAR) {
+    return _wcsicmp(last_part(name).c_str(), L"NUL") == 0 && last_part(name) == name
+               ? ResultOpen::opened
+               : ResultOpen::device;
+  }
+  if (type == FILE_TYPE_PIPE) {
+    return owner_of(result) == Owner::user ? ResultOpen::opened : ResultOpen::foreign;
+  }
+  if (type != FILE_TYPE_DISK) return ResultOpen::device;
+  if (owner_of(result) != Owner::user) return ResultOpen::foreign;
   BY_HANDLE_FILE_INFORMATION info{};
   FileIdentity in;
   if (!GetFileInformationByHandle(result, &info) || !identify(input, in)) {
@@ -139,15 +274,28 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
     SetLastError(ERROR_INVALID_NAME);
     return nullptr;
   }
+  if (reached_through_another_users_link(w)) {
+    how = ResultOpen::foreign_link;
+    return nullptr;
+  }
   // OPEN_ALWAYS, not CREATE_ALWAYS: what the file holds stays until the
-  // report is written. A symbolic link or junction is opened itself, not
-  // followed, so that it can be refused; folders open too, to be refused.
-  const HANDLE h = CreateFileW(
-      w.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // report is written; a new file gets the user's access alone, an existing
+  // one keeps its own. A symbolic link or junction is opened itself, not
+  // followed, so that it can be refused; folders open too, to be refused. No
+  // one else may write the file while it is open: a second run on the same
+  // name waits for it.
+  PrivateFile private_file;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (;;) {
+    h = CreateFileW(
+        w.c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ,
+        &private_file.attributes, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+    Sleep(100);
+  }
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  how = judge_result(h, input);
+  how = judge_result(h, input, w);
   if (how != ResultOpen::opened) {
     CloseHandle(h);
     return nullptr;

@@ -98,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The password file is replaced between the two passes.
 struct Change : Row {
-  std::string before;  // what the length pass measures
-  std::string after;   // what the histogram pass reads
+  std::string before;   // what the length pass measures
+  std::string after;    // what the histogram pass reads
   std::string fault{};  // and what else the library does
 };
 
@@ -112,7 +112,8 @@ TEST_P(ChangedInput, CountsNoMoreThanMeasuredAndEndsWhenShorter) {
   dir.write("later", c.after);
   const std::uint64_t measured = c.before.size();
   // No read asks for more than was measured, as if it may read past it.
-  std::vector<std::string> faults = {"OCTET_CHANGE_PATH=pw", "OCTET_CHANGE_FROM=" + dir.file("later"),
+  std::vector<std::string> faults = {"OCTET_CHANGE_PATH=pw",
+                                     "OCTET_CHANGE_FROM=" + dir.file("later"),
                                      "OCTET_MOST_READ=" + std::to_string(measured)};
   if (!c.fault.empty()) faults.push_back(c.fault);
   const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", preloaded(faults));
@@ -145,7 +146,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The read that meets the end is the 75th step.
         Change{{"shrank_to_one_short_of_a_step"}, random_bytes(20000, 3), random_bytes(14999, 4)},
         // The length pass reads on where sendfile stops: more than a block of it.
-        Change{{"claims_to_end_at_once"}, random_bytes(300000, 5), random_bytes(300000, 5),
+        Change{{"claims_to_end_at_once"},
+               random_bytes(300000, 5),
+               random_bytes(300000, 5),
                "OCTET_SENDFILE_ENDS=1"}),
     row_name);
 

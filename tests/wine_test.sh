@@ -123,6 +123,45 @@ else
   fail manifest "no long-path manifest in $windows"
 fi
 
+# Windows' own names for devices swallow a report: refused, and no file appears.
+for name in aux.txt nul.txt com1.txt AUX; do
+  d=$work/device_$name
+  mkdir -p "$d"
+  printf 'hunter2\n' >"$d/pw.txt"
+  (cd "$d" && printf 'pw.txt\n%s\n' "$name" | wine "$windows" >out.txt 2>/dev/null)
+  status=$?
+  sed -i 's/\r$//' "$d/out.txt"
+  if [ "$status" = 1 ] && grep -q "^ error message: outputfile is a device$" "$d/out.txt" &&
+    [ "$(ls "$d")" = "$(printf 'out.txt\npw.txt')" ]; then
+    passed=$((passed + 1))
+  else
+    fail "device_$name" "status $status: $(grep 'error message\|finished' "$d/out.txt")"
+  fi
+done
+
+# A new result's access list, read back through the Windows calls: the user's
+# alone. Wine keeps no access list of its own: it shows one made from the
+# file's Unix mode, always with SYSTEM, and with Everyone for a file others
+# may read, as for a file made by another program.
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+  d=$work/access_list
+  mkdir -p "$d"
+  x86_64-w64-mingw32-g++-posix -municode -O1 -static -o "$d/acl_of.exe" "$(dirname "$0")/acl_of.cpp"
+  printf 'hunter2\n' >"$d/pw.txt"
+  (cd "$d" && printf 'pw.txt\nresult.txt\n\n' | wine "$windows" >/dev/null 2>&1)
+  (cd "$d" && wine ./acl_of.exe result.txt 2>/dev/null | tr -d '\r' >acl.txt)
+  (cd "$d" && wine ./acl_of.exe pw.txt 2>/dev/null | tr -d '\r' >plain.txt)
+  user=$(sed -n 2p "$d/acl.txt")
+  if [ -n "$user" ] && grep -q "(A;;FA;;;$user)" "$d/acl.txt" && ! grep -q ';WD)' "$d/acl.txt" &&
+    grep -q ';WD)' "$d/plain.txt"; then
+    passed=$((passed + 1))
+  else
+    fail new_result_access_list "$(head -1 "$d/acl.txt") (a plain file: $(head -1 "$d/plain.txt"))"
+  fi
+else
+  echo "-- SKIPPED: no MinGW compiler for the access-list reader"
+fi
+
 # The chart program beside each: the same figures and the same chart from one result file.
 linux_chart=$(dirname "$linux")/octetcensusmeter-chart
 windows_chart=$(dirname "$windows")/octetcensusmeter-chart.exe
