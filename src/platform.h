@@ -48,6 +48,12 @@ long read_block(int input, unsigned char* buffer, std::size_t size);
 // can, without copying it into the buffer and then in steps larger than size.
 long skip_block(int input, unsigned char* buffer, std::size_t size);
 
+// The length of the open input without reading it, where the file system is
+// known to report its files' sizes truly: a regular file on ext2/3/4, XFS,
+// Btrfs, tmpfs or F2FS; on Windows, a disk file on NTFS, ReFS or FAT. False for
+// anything else, which must be read to its end to be measured.
+bool trusted_length(int input, std::uint64_t& length);
+
 void close_input(int input);
 
 // How an attempt to open the result ended.

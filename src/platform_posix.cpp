@@ -19,6 +19,7 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #include <sys/sendfile.h>
+#include <sys/vfs.h>
 #endif
 
 int open_input(const std::string& name, InputOpen& how, bool once_is_enough) {
@@ -57,11 +58,37 @@ int open_input(const std::string& name, InputOpen& how, bool once_is_enough) {
     while (poll(&writer, 1, -1) < 0 && errno == EINTR) {
     }
   }
-#if defined(POSIX_FADV_SEQUENTIAL)
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
+  // No read-ahead advice: a larger window read pages that were dropped again
+  // before their turn came, when the file was larger than memory.
   how = InputOpen::opened;
   return fd;
+}
+
+bool trusted_length(int input, std::uint64_t& length) {
+#if defined(__linux__)
+  // File systems whose sizes are their files' own: ext2/3/4, XFS, Btrfs,
+  // tmpfs, F2FS. Not /proc, /sys, FUSE or a network file system, whose sizes
+  // may be a guess, stale, or 0 for a file that gives bytes.
+  constexpr unsigned long trusted_types[] = {0xef53, 0x58465342, 0x9123683e, 0x01021994,
+                                             0xf2f52010};
+  struct statfs fs {};
+  struct stat st {};
+  if (fstatfs(input, &fs) != 0 || fstat(input, &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_size < 0) {
+    return false;
+  }
+  const auto type = static_cast<unsigned long>(fs.f_type) & 0xffffffffUL;
+  for (const unsigned long trusted : trusted_types) {
+    if (type == trusted) {
+      length = static_cast<std::uint64_t>(st.st_size);
+      return true;
+    }
+  }
+#else
+  (void)input;
+  (void)length;
+#endif
+  return false;
 }
 
 int standard_input() { return fcntl(0, F_DUPFD_CLOEXEC, 0); }
@@ -152,6 +179,30 @@ void close_quietly(int fd) {
 // system's own links are.
 bool trusted(const struct stat& link) { return link.st_uid == geteuid() || link.st_uid == 0; }
 
+// The root folder, which the walk names by absolute names instead of holding
+// open: an emulator that lays a system root of its own over "/" (qemu-user's
+// -L) redirects a plain "/", but not a name below it that its root lacks.
+constexpr int root_folder = -2;
+
+// A part of a path opened or looked at in a folder.
+int open_in(int folder, const std::string& part, int flags, mode_t mode = 0) {
+  if (folder == root_folder) return open(("/" + part).c_str(), flags, mode);
+  return openat(folder, part.c_str(), flags, mode);
+}
+#if !defined(O_PATH)
+int stat_in(int folder, const std::string& part, struct stat& st) {
+  if (folder == root_folder) return lstat(("/" + part).c_str(), &st);
+  return fstatat(folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+}
+#endif
+int stat_of(int folder, struct stat& st) {
+  return folder == root_folder ? stat("/", &st) : fstat(folder, &st);
+}
+int copy_of(int folder) { return folder == root_folder ? root_folder : dup(folder); }
+void release(int folder) {
+  if (folder >= 0) close_quietly(folder);
+}
+
 // Where a folder's symbolic link leads; false with errno.
 bool link_target(int folder, const std::string& part, int link, std::string& target) {
   std::vector<char> text(4096);
@@ -161,7 +212,9 @@ bool link_target(int folder, const std::string& part, int link, std::string& tar
   const ssize_t n = readlinkat(link, "", text.data(), text.size());
 #else
   (void)link;
-  const ssize_t n = readlinkat(folder, part.c_str(), text.data(), text.size());
+  const ssize_t n = folder == root_folder
+                        ? readlink(("/" + part).c_str(), text.data(), text.size())
+                        : readlinkat(folder, part.c_str(), text.data(), text.size());
 #endif
   if (n < 0) return false;
   if (static_cast<std::size_t>(n) == text.size()) {
@@ -184,8 +237,8 @@ void add_parts(std::deque<std::string>& parts, const std::string& path) {
 
 // Opens the folder that holds the last part of name, walking its folders one
 // at a time as the kernel would, but following a symbolic link among them
-// only where it is trusted. The folder, or -1 with errno, or -1 with
-// foreign_link set. last is what to open in it.
+// only where it is trusted. The folder (root_folder for the root), or -1 with
+// errno, or -1 with foreign_link set. last is what to open in it.
 int open_folder_of(const std::string& name, std::string& last, bool& foreign_link) {
 #if defined(O_PATH)
   constexpr int walk = O_PATH | O_CLOEXEC;
@@ -202,21 +255,20 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
   // A name that ends in a folder opens that folder, and fails as the kernel's open does.
   last = parts.empty() || name.back() == '/' ? "." : parts.back();
   if (!parts.empty() && name.back() != '/') parts.pop_back();
-  int folder = open(name[0] == '/' ? "/" : ".", walk | O_DIRECTORY);
+  int folder = name[0] == '/' ? root_folder : open(".", walk | O_DIRECTORY);
   int links = 0;
-  while (folder >= 0 && !parts.empty()) {
+  while (folder != -1 && !parts.empty()) {
     const std::string part = parts.front();
     parts.pop_front();
     if (part == ".") continue;
     struct stat st {};
 #if defined(O_PATH)
-    const int next = openat(folder, part.c_str(), walk | O_NOFOLLOW);
+    const int next = open_in(folder, part, walk | O_NOFOLLOW);
     const bool seen = next >= 0 && fstat(next, &st) == 0;
 #else
-    const bool seen = fstatat(folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    const int next = seen && S_ISDIR(st.st_mode)
-                         ? openat(folder, part.c_str(), walk | O_DIRECTORY | O_NOFOLLOW)
-                         : -1;
+    const bool seen = stat_in(folder, part, st) == 0;
+    const int next =
+        seen && S_ISDIR(st.st_mode) ? open_in(folder, part, walk | O_DIRECTORY | O_NOFOLLOW) : -1;
 #endif
     int leads_to = -1;
     if (!seen) {
@@ -229,7 +281,7 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
         errno = ELOOP;
       } else if (link_target(folder, part, next, target) && !target.empty()) {
         add_parts(parts, target);
-        leads_to = target[0] == '/' ? open("/", walk | O_DIRECTORY) : dup(folder);
+        leads_to = target[0] == '/' ? root_folder : copy_of(folder);
       } else if (target.empty()) {
         errno = ENOENT;
       }
@@ -239,7 +291,7 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
       errno = ENOTDIR;
     }
     if (next >= 0) close_quietly(next);
-    close_quietly(folder);
+    release(folder);
     folder = leads_to;
     if (foreign_link) return -1;
   }
@@ -250,7 +302,7 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
 // user and root, or write permission for its group or everyone, and no sticky bit.
 bool others_may_rename_in(int folder) {
   struct stat st {};
-  if (fstat(folder, &st) != 0) return true;
+  if (stat_of(folder, st) != 0) return true;
   const bool others_write = !trusted(st) || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   return others_write && (st.st_mode & S_ISVTX) == 0;
 }
@@ -270,7 +322,7 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   std::string last;
   bool foreign_link = false;
   const int folder = open_folder_of(name, last, foreign_link);
-  if (folder < 0) {
+  if (folder == -1) {
     if (foreign_link) how = ResultOpen::foreign_link;
     return nullptr;
   }
@@ -278,12 +330,12 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   // link is followed at the end of the name, dangling or not, and nothing is
   // created through one. O_NONBLOCK: opening a serial line does not wait for
   // its carrier, nor a FIFO for its reader.
-  const int fd = openat(folder, last.c_str(),
-                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
+  const int fd = open_in(folder, last,
+                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) {
     // The open itself says so: asking the name again could find another file.
     if (errno == ELOOP) how = ResultOpen::is_link;
-    close_quietly(folder);
+    release(folder);
     return nullptr;
   }
   struct stat result {};
@@ -295,7 +347,7 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
         (result.st_mode & 077) == 0 || !others_may_rename_in(folder) || fchmod(fd, 0600) == 0;
     if (!made_private || !lock_result(fd)) how = ResultOpen::failed;
   }
-  close_quietly(folder);
+  release(folder);
   if (how == ResultOpen::opened) {
     const int flags = fcntl(fd, F_GETFL);
     std::FILE* stream =

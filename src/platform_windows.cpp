@@ -265,6 +265,25 @@ long skip_block(int input, unsigned char* buffer, std::size_t size) {
   return read_block(input, buffer, size);
 }
 
+bool trusted_length(int input, std::uint64_t& length) {
+  const HANDLE h = handle_of(input);
+  wchar_t file_system[MAX_PATH + 1] = L"";
+  LARGE_INTEGER size{};
+  if (GetFileType(h) != FILE_TYPE_DISK ||
+      !GetVolumeInformationByHandleW(h, nullptr, 0, nullptr, nullptr, nullptr, file_system,
+                                     MAX_PATH + 1) ||
+      !GetFileSizeEx(h, &size) || size.QuadPart < 0) {
+    return false;
+  }
+  for (const wchar_t* trusted : {L"NTFS", L"ReFS", L"FAT", L"FAT32", L"exFAT"}) {
+    if (_wcsicmp(file_system, trusted) == 0) {
+      length = static_cast<std::uint64_t>(size.QuadPart);
+      return true;
+    }
+  }
+  return false;
+}
+
 void close_input(int input) { _close(input); }
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {

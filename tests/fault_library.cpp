@@ -9,6 +9,8 @@
 //   OCTET_GROW_INPUT=P     from the second open of P on, P grows without end
 //   OCTET_SENDFILE_ENDS=1  sendfile finds the end at once, as on a file whose size
 //                          claims less than its reads give
+//   OCTET_FILE_SYSTEM=K    fstatfs says every file is on a file system whose
+//                          sizes are trusted ("trusted": ext4) or not ("fuse")
 //   OCTET_MOST_READ=N      a read of a file that asks for more than N bytes fails
 //                          with EIO and says so on standard error
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
@@ -35,6 +37,7 @@
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -209,6 +212,16 @@ ssize_t faulty_sendfile(const char* real_name, int out_fd, int in_fd, void* offs
   return real<sendfile_fn>(real_name)(out_fd, in_fd, offset, count);
 }
 
+// The file system's type as the row wants it seen.
+template <typename Statfs>
+int as_told(int result, Statfs* fs) {
+  const char* kind = std::getenv("OCTET_FILE_SYSTEM");
+  if (result == 0 && kind != nullptr) {
+    fs->f_type = std::strcmp(kind, "trusted") == 0 ? 0xef53 : 0x65735546;
+  }
+  return result;
+}
+
 }  // namespace
 
 // Each call under both of its names: a program built with 64-bit file offsets
@@ -258,6 +271,16 @@ int openat64(int folder, const char* path, int flags, ...) {
     va_end(args);
   }
   return faulty_openat("openat64", folder, path, flags, mode);
+}
+
+int fstatfs(int fd, struct statfs* fs) {
+  using fstatfs_fn = int (*)(int, struct statfs*);
+  return as_told(real<fstatfs_fn>("fstatfs")(fd, fs), fs);
+}
+
+int fstatfs64(int fd, struct statfs64* fs) {
+  using fstatfs64_fn = int (*)(int, struct statfs64*);
+  return as_told(real<fstatfs64_fn>("fstatfs64")(fd, fs), fs);
 }
 
 ssize_t read(int fd, void* buf, size_t count) {

@@ -24,11 +24,15 @@ namespace {
 
 // A fault brought about by the preloaded library.
 struct Fault : Row {
-  std::size_t size;  // of the password file
-  std::string env;   // what the library does
+  std::size_t size;              // of the password file
+  std::vector<std::string> env;  // what the library does
   std::string after_prompts;
   enum { none, empty, password } result;  // what the result name holds afterwards
 };
+
+// What fstatfs says of the file system the password file is on.
+const std::string trusted = "OCTET_FILE_SYSTEM=trusted";
+const std::string untrusted = "OCTET_FILE_SYSTEM=fuse";
 
 class Faulty : public testing::TestWithParam<Fault> {};
 
@@ -37,7 +41,7 @@ TEST_P(Faulty, EndsTheRunAndLeavesThePasswordFileAlone) {
   TempDir dir;
   const std::string password = random_bytes(c.size, 7);
   dir.write("pw", password);
-  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", preloaded({c.env}));
+  const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", preloaded(c.env));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner_and_prompts() + c.after_prompts);
   EXPECT_EQ(dir.read("pw"), password);
@@ -55,52 +59,65 @@ constexpr std::size_t three_blocks = 614400;
 INSTANTIATE_TEST_SUITE_P(
     Faults, Faulty,
     testing::Values(
-        Fault{{"first_read_of_the_length_pass"}, 8, "OCTET_FAIL_READ=1", read_error, Fault::none},
+        // Where the file system's sizes are not trusted, the length pass reads.
+        Fault{{"first_read_of_the_length_pass"},
+              8,
+              {"OCTET_FAIL_READ=1", untrusted},
+              read_error,
+              Fault::none},
         Fault{{"read_at_the_end_of_the_length_pass"},
               three_blocks,
-              "OCTET_FAIL_READ=2",
+              {"OCTET_FAIL_READ=2", untrusted},
               read_error,
               Fault::none},
         // sendfile's end is confirmed by a read of its own.
         Fault{{"read_that_confirms_the_end_of_the_length_pass"},
               8,
-              "OCTET_FAIL_READ=3",
+              {"OCTET_FAIL_READ=3", untrusted},
               read_error,
               Fault::none},
         Fault{{"first_read_of_the_histogram_pass"},
               8,
-              "OCTET_FAIL_READ=4",
+              {"OCTET_FAIL_READ=4", untrusted},
+              length_pass(8) + "\n Analyze completed: 0%" + read_error,
+              Fault::empty},
+        // Where they are, the length pass reads nothing: a read error is the
+        // histogram pass's.
+        Fault{{"first_read_where_the_size_is_trusted"},
+              8,
+              {"OCTET_FAIL_READ=1", trusted},
               length_pass(8) + "\n Analyze completed: 0%" + read_error,
               Fault::empty},
         Fault{{"second_read_of_the_histogram_pass"},
               three_blocks,
-              "OCTET_FAIL_READ=5",
+              {"OCTET_FAIL_READ=2", trusted},
               length_pass(three_blocks) + progress(three_blocks, 262144) + read_error,
               Fault::empty},
         Fault{{"second_open_of_the_input"},
               8,
-              "OCTET_FAIL_OPEN=2",
+              {"OCTET_FAIL_OPEN=2"},
               length_pass(8) + "\n file could not be opened",
               Fault::none},
         // The result name turns into a link to the password file at the last moment.
         Fault{{"result_swapped_for_a_link_to_the_input"},
               8,
-              "OCTET_LINK_RESULT=pw",
+              {"OCTET_LINK_RESULT=pw"},
               length_pass(8) + link_error,
               Fault::password},
         // Another file, with the same bytes, is put at the input's name.
         Fault{{"input_replaced_between_the_passes"},
               8,
-              "OCTET_REPLACE_INPUT=pw",
+              {"OCTET_REPLACE_INPUT=pw"},
               length_pass(8) + replaced_error,
               Fault::none}),
     row_name);
 
 // The password file is replaced between the two passes.
 struct Change : Row {
-  std::string before;   // what the length pass measures
-  std::string after;    // what the histogram pass reads
-  std::string fault{};  // and what else the library does
+  std::string before;            // what the length pass measures
+  std::string after;             // what the histogram pass reads
+  std::string fault{};           // and what else the library does
+  bool read_to_measure = false;  // on a file system whose sizes are not trusted
 };
 
 class ChangedInput : public testing::TestWithParam<Change> {};
@@ -116,6 +133,7 @@ TEST_P(ChangedInput, CountsNoMoreThanMeasuredAndEndsWhenShorter) {
                                      "OCTET_CHANGE_FROM=" + dir.file("later"),
                                      "OCTET_MOST_READ=" + std::to_string(measured)};
   if (!c.fault.empty()) faults.push_back(c.fault);
+  if (c.read_to_measure) faults.push_back(untrusted);
   const RunResult r = run_program(dir.path(), "pw\nout.txt\n\n", preloaded(faults));
   const std::string counted = c.after.substr(0, measured);
   if (counted.size() < measured) {
@@ -149,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
         Change{{"claims_to_end_at_once"},
                random_bytes(300000, 5),
                random_bytes(300000, 5),
-               "OCTET_SENDFILE_ENDS=1"}),
+               "OCTET_SENDFILE_ENDS=1",
+               true}),
     row_name);
 
 // A file that keeps growing from the second pass on: only the measured bytes are read.
@@ -310,7 +329,7 @@ TEST_P(Secrecy, MemoryAtAPromptHoldsNoPieceOfThePassword) {
   dir.write("pw", password);
   chmod(dir.file("pw").c_str(), 0644);
   MemoryLook look;
-  RunOptions options = c.fault.empty() ? RunOptions{} : preloaded({c.fault});
+  RunOptions options = c.fault.empty() ? RunOptions{} : preloaded({c.fault, trusted});
   options.user = 65534;
   options.watch = [&](int pid, const std::string& console) -> std::string {
     if (!console.ends_with(c.prompt)) return "";
@@ -338,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(
     Prompts, Secrecy,
     testing::Values(
         Waiting{{"last_prompt_of_a_complete_run"}, "", finish, true},
-        Waiting{{"error_prompt_after_a_failed_read"}, "OCTET_FAIL_READ=4", press_enter, false}),
+        Waiting{{"error_prompt_after_a_failed_read"}, "OCTET_FAIL_READ=2", press_enter, false}),
     row_name);
 
 // Ctrl-C while the counting pass runs leaves an existing result as it was.
