@@ -110,3 +110,91 @@ for f in small text; do
   kb=$(printf '%s\nresult-tool.txt\n\n' "$f" | /usr/bin/time -f '%M' "$tool" 2>&1 >/dev/null | tail -n1)
   printf 'peak resident set, %-6s input: %6d KiB\n' "$f" "$kb"
 done
+
+# ---------------------------------------------------------------- from the disk
+# The same text read from the disk: its pages dropped (checked with fincore)
+# before each run, then once more within a memory cgroup of 128 MiB, so that
+# the file is four times what the run may keep in memory. Each run prints the
+# MiB it read from the disk (getrusage's ru_inblock, as /usr/bin/time's %I
+# gives it) and its wall and CPU time, against one plain cold read of the file.
+drop_pages() {
+  python3 -c 'import os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY)
+os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)' "$1"
+  local resident
+  resident=$(fincore --bytes --noheadings --output RES "$1")
+  [ "$resident" = 0 ] || { echo "the pages of $1 could not be dropped ($resident bytes stay)"; exit 1; }
+}
+cgroup=/sys/fs/cgroup/memory/octetcensusmeter-bench
+in_cgroup=""
+if [ -w /sys/fs/cgroup/memory ] && mkdir -p "$cgroup" 2>/dev/null &&
+  echo $((128 << 20)) >"$cgroup/memory.limit_in_bytes" 2>/dev/null; then
+  in_cgroup="echo \$\$ >$cgroup/cgroup.procs; "
+fi
+# One cold run: "MiB-read wall cpu".
+cold() {  # command [cgroup]
+  drop_pages text
+  local prefix=${2:+$in_cgroup}
+  /usr/bin/time -f '%I %e %U %S' -o cold.out bash -c "$prefix$1" >/dev/null 2>&1
+  awk '{printf "%.0f %s %.2f\n", $1 * 512 / 1048576, $2, $3 + $4}' cold.out
+}
+cold_names=(tool)
+[ -z "$baseline" ] || cold_names+=(baseline)
+cold_names+=(coldread)
+command_of_cold() {
+  [ "$1" = coldread ] && echo "cat text >/dev/null" || command_of "$1" text
+}
+for place in memory cgroup; do
+  if [ $place = cgroup ] && [ -z "$in_cgroup" ]; then
+    echo "== beyond memory: SKIPPED, no memory cgroup can be made here (needs root and cgroup v1)"
+    continue
+  fi
+  declare -A mib=() wall=() cpu=()
+  for ((i = 0; i < runs; i++)); do
+    for n in "${cold_names[@]}"; do
+      read -r m w c < <(cold "$(command_of_cold "$n")" "$([ $place = cgroup ] && echo 1)")
+      mib[$n]+="$m "
+      wall[$n]+="$w "
+      cpu[$n]+="$c "
+    done
+  done
+  if [ $place = memory ]; then
+    echo "== 512 MiB of text from a cold cache: medians, and each over one cold read"
+  else
+    echo "== 512 MiB of text beyond memory (a 128 MiB memory cgroup): medians, and each over one cold read"
+  fi
+  rm_=$(median "${mib[coldread]}")
+  rw=$(median "${wall[coldread]}")
+  rc=$(median "${cpu[coldread]}")
+  for n in "${cold_names[@]}"; do
+    mm=$(median "${mib[$n]}")
+    mw=$(median "${wall[$n]}")
+    mc=$(median "${cpu[$n]}")
+    printf '  %-10s read %6s MiB (%s)  wall %6.2f (%s)  cpu %5.2f (%s)   (MiB: %s)\n' "$n" "$mm" \
+      "$(ratio "$mm" "$rm_")" "$mw" "$(ratio "$mw" "$rw")" "$mc" "$(ratio "$mc" "$rc")" "${mib[$n]}"
+  done
+  unset mib wall cpu
+done
+[ -z "$in_cgroup" ] || rmdir "$cgroup" 2>/dev/null || true
+
+# ---------------------------------------------------------------- the read limit
+# One read(2) pass costs half as much from large folios (pages read ahead from
+# the disk) as from a file just written by appends: the tool's ratio to the
+# read limit moves with how its input sits in the page cache.
+cat text >appended  # written by appends, its pages those of the writes
+for state in appended folios; do
+  if [ $state = folios ]; then
+    drop_pages appended
+    cat appended >/dev/null  # read ahead from the disk: large folios where the kernel makes them
+  fi
+  w=""
+  c=""
+  for ((i = 0; i < runs; i++)); do
+    read -r a b < <(timed "'$readlimit' appended")
+    w+="$a "
+    c+="$b "
+  done
+  printf 'read limit (two read(2) passes of 512 MiB), %-8s wall %6.3f  cpu %6.3f   (cpu: %s)\n' \
+    "$state" "$(median "$w")" "$(median "$c")" "$c"
+done
+rm -f appended
