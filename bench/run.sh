@@ -120,9 +120,10 @@ done
 drop_pages() {
   python3 -c 'import os, sys
 fd = os.open(sys.argv[1], os.O_RDONLY)
+os.fsync(fd)  # dirty pages are not dropped
 os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)' "$1"
   local resident
-  resident=$(fincore --bytes --noheadings --output RES "$1")
+  resident=$(fincore --bytes --noheadings --output RES "$1" | tr -d " ")
   [ "$resident" = 0 ] || { echo "the pages of $1 could not be dropped ($resident bytes stay)"; exit 1; }
 }
 cgroup=/sys/fs/cgroup/memory/octetcensusmeter-bench
