@@ -269,13 +269,13 @@ void count_histograms(AnalysisState& s) {
   for (;;) {
     const long n = read_next_block(s);
     if (n < 0) fail_unreadable(s);
-    if (n == 0 && s.laeufer < s.laenge) {
+    if (n == 0) {
       // Counted as far as it goes, the tables would not add up to the length
       // shown; the result keeps what it held.
-      fail_and_wait(s, "\n error message: inputfile became shorter during the analysis\n",
-                    check_input);
-    }
-    if (n == 0) {
+      if (s.laeufer < s.laenge) {
+        fail_and_wait(s, "\n error message: inputfile became shorter during the analysis\n",
+                      check_input);
+      }
       advance_progress(s, 1);  // the read that meets the end counts no byte
       break;
     }

@@ -196,8 +196,6 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
   }
 }
 
-std::string p_shown(double p) { return p < 1e-300 ? "< 1e-300" : "= " + format("%.3g", p); }
-
 }  // namespace
 
 std::string svg_of(const Tables& t, const Figures& f, const std::string& name, bool log) {

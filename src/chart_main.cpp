@@ -58,11 +58,14 @@ int fail(const std::string& name, const std::string& what) {
   return 1;
 }
 
+// Writes text whole and flushes it; false with errno when that failed.
+bool write_whole(std::FILE* out, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
+}
+
 // Writes text to standard output; 1 with a message when that failed.
 int print(const std::string& text) {
-  const bool written =
-      std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-  if (written) return 0;
+  if (write_whole(stdout, text)) return 0;
   return fail("standard output", std::string("cannot be written: ") + std::strerror(errno));
 }
 
@@ -136,7 +139,10 @@ int run(const Command& c) {
     if (!error.beginning) return fail(shown + ":" + std::to_string(error.line), error.expected);
     fail(shown, "not a result file of octetcensusmeter (line " + std::to_string(error.line) + ": " +
                     error.expected + ")");
-    if (looks_like_a_list(text)) {
+    // A text whose bytes would make a list's tables is a password list itself.
+    Histogram bytes{};
+    for (const char b : text) ++bytes[static_cast<unsigned char>(b)];
+    if (is_a_list(bytes)) {
       std::fprintf(stderr,
                    "%s: %s looks like a password list: give the result file, not the "
                    "password file\n",
@@ -152,8 +158,7 @@ int run(const Command& c) {
 
   if (c.chart == "-") {
     close_input(in);
-    const bool written =
-        std::fwrite(svg.data(), 1, svg.size(), stdout) == svg.size() && std::fflush(stdout) == 0;
+    const bool written = write_whole(stdout, svg);
     const int reason = errno;
     std::fputs(said.c_str(), stderr);
     return written ? 0 : fail("-", std::string("cannot be written: ") + std::strerror(reason));

@@ -2,6 +2,7 @@
 #include "chart_reader.h"
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "chart_text.h"
@@ -199,16 +200,6 @@ void limits_of(const Tables& t, TableLimits& bytes, TableLimits& differences) {
   unsigned carried = 0x39;
   bytes = limits_of(t.code, carried);
   differences = limits_of(t.code2, carried);
-}
-
-bool looks_like_a_list(std::string_view text) {
-  bool line_feed = false;
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b == '\n') line_feed = true;
-    if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7f) return false;
-  }
-  return line_feed;
 }
 
 bool read_result(const std::string& text, Tables& tables, ReadError& error) {

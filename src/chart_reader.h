@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "octetcensusmeter.h"
 
@@ -37,7 +36,3 @@ struct TableLimits {
 };
 TableLimits limits_of(const Histogram& h, unsigned& carried);
 void limits_of(const Tables& t, TableLimits& bytes, TableLimits& differences);
-
-// Whether a text that is not a result file looks like a password list: lines
-// of printable characters.
-bool looks_like_a_list(std::string_view text);

@@ -174,6 +174,8 @@ std::string short_count(double v) {
   return format("%.4g%s", scaled, suffixes[k]);
 }
 
+std::string p_shown(double p) { return p < 1e-300 ? "< 1e-300" : "= " + format("%.3g", p); }
+
 std::string expected_count(double v) {
   if (v < 100) return format("%.3g", v);
   return format(v < 1e7 ? "%.0f" : "%.4g", v);

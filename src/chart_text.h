@@ -31,5 +31,9 @@ std::string console_text(std::string_view s);
 // 0.0123, 9.19, 1164, 1.845e+19.
 std::string expected_count(double v);
 
+// A probability as the words and the chart give it: "= 0.0143", or "< 1e-300"
+// for one too small to tell from 0.
+std::string p_shown(double p);
+
 // A count as an axis label: 950, 1.5k, 15G, 18.4E (powers of 1000).
 std::string short_count(double v);

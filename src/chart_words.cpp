@@ -12,8 +12,6 @@ std::string json_number(const std::optional<double>& v, int digits = 6) {
   return v ? format("%.*g", digits, *v) : "null";
 }
 
-std::string p_shown(double p) { return p < 1e-300 ? "< 1e-300" : "= " + format("%.3g", p); }
-
 std::string json_of_list(const ListFigures& l) {
   std::string classes;
   for (const char* c : l.classes) classes += (classes.empty() ? "" : ", ") + json_string(c);

@@ -174,6 +174,10 @@ bool this_read_fails(int fd) {
 
 // The mode argument is there only when a file may be created.
 bool has_mode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+mode_t mode_of(int flags, va_list args) {
+  // The analyzer takes the callers for the library's own and their lists for empty.
+  return has_mode(flags) ? va_arg(args, mode_t) : 0;  // NOLINT(clang-analyzer-valist.Uninitialized)
+}
 
 int faulty_open(const char* real_name, const char* path, int flags, mode_t mode) {
   if (this_open_fails(flags)) {
@@ -229,47 +233,34 @@ int as_told(int result, Statfs* fs) {
 extern "C" {
 
 int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (has_mode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    // The analyzer takes this function for the library's open and its list for empty.
-    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = mode_of(flags, args);
+  va_end(args);
   return faulty_open("open", path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (has_mode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = mode_of(flags, args);
+  va_end(args);
   return faulty_open("open64", path, flags, mode);
 }
 
 int openat(int folder, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (has_mode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = mode_of(flags, args);
+  va_end(args);
   return faulty_openat("openat", folder, path, flags, mode);
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (has_mode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);  // NOLINT(clang-analyzer-valist.Uninitialized)
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = mode_of(flags, args);
+  va_end(args);
   return faulty_openat("openat64", folder, path, flags, mode);
 }
 

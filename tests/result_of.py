@@ -4,9 +4,9 @@ no file on this machine could reach.
   result_of.py OUT BYTES DIFFERENCES   each a list of HEX=COUNT, the rest 0"""
 import sys
 
-def table(spec):
+def table(listed):
     h = [0] * 256
-    for item in filter(None, spec.split(",")):
+    for item in filter(None, listed.split(",")):
         v, n = item.split("=")
         h[int(v, 16)] = int(n)
     return h
