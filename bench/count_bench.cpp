@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis.h"
+#include "sliced.h"
 
 namespace {
 
@@ -35,29 +36,38 @@ std::vector<unsigned char> word_list() {
   return b;
 }
 
-void count(benchmark::State& state, const std::vector<unsigned char>& block) {
+void count(benchmark::State& state, const std::vector<unsigned char>& block, Counter counter) {
   if (block.empty()) {
     state.SkipWithError("no /usr/share/dict/words");
     return;
   }
+  if (counter == Counter::bit_slices && !bit_slices_run_here()) {
+    state.SkipWithError("this processor lacks AVX-512 BW, VBMI or VPOPCNTDQ or GFNI");
+    return;
+  }
   auto s = std::make_unique<AnalysisState>();
   s->laenge = UINT64_MAX;
+  s->zaehlwerk = counter;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     count_block(*s, block.data(), block.size());
     benchmark::DoNotOptimize(s->paare.data());
   }
-  fold_pairs(*s);
+  fold_counts(*s);
   benchmark::DoNotOptimize(s->code.data());
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * block.size()));
 }
 
-void RandomBytes(benchmark::State& state) { count(state, input(false)); }
-void Text(benchmark::State& state) { count(state, input(true)); }
-void WordList(benchmark::State& state) { count(state, word_list()); }
+void RandomBytes(benchmark::State& state, Counter counter) { count(state, input(false), counter); }
+void Text(benchmark::State& state, Counter counter) { count(state, input(true), counter); }
+void WordList(benchmark::State& state, Counter counter) { count(state, word_list(), counter); }
 
 }  // namespace
 
-BENCHMARK(RandomBytes);
-BENCHMARK(Text);
-BENCHMARK(WordList);
+// Each counter beside the other, on the same bytes.
+BENCHMARK_CAPTURE(RandomBytes, pairs, Counter::pairs);
+BENCHMARK_CAPTURE(RandomBytes, bit_slices, Counter::bit_slices);
+BENCHMARK_CAPTURE(Text, pairs, Counter::pairs);
+BENCHMARK_CAPTURE(Text, bit_slices, Counter::bit_slices);
+BENCHMARK_CAPTURE(WordList, pairs, Counter::pairs);
+BENCHMARK_CAPTURE(WordList, bit_slices, Counter::bit_slices);
 BENCHMARK_MAIN();

@@ -10,11 +10,27 @@
 #include "names.h"
 #include "platform.h"
 
+namespace {
+
+// A frame as deep as the counters' ever are, wiped: whatever bit-planes a
+// compiler kept on the stack for want of registers, below the caller's frame,
+// are gone with it.
+__attribute__((noinline)) void wipe_stack_below() {
+  unsigned char frame[32768];
+  wipe(frame, sizeof frame);
+  __asm__ volatile("" : : "r"(frame) : "memory");
+}
+
+}  // namespace
+
 void wipe_buffer(AnalysisState& s) {
+  wipe_stack_below();
   wipe(s.puffer.data(), s.puffer.size());
   // The pair table tells which byte pairs the password holds, and the byte
   // held from the last block is a password byte itself.
   wipe(s.paare.data(), s.paare.size() * sizeof s.paare[0]);
+  wipe(s.scheiben.data(), s.scheiben.size() * sizeof s.scheiben[0]);
+  wipe(s.ebenen.data(), s.ebenen.size() * sizeof s.ebenen[0]);
   wipe(&s.ch_alt, sizeof s.ch_alt);
 }
 

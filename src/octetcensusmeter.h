@@ -14,6 +14,10 @@ constexpr std::size_t longest_name = 4096;
 // 256 counts, indexed by a byte value or by a difference.
 using Histogram = std::array<std::uint64_t, 256>;
 
+// The block counters: the pair table runs anywhere, the bit-sliced counter
+// where the processor has the instructions it needs.
+enum class Counter : std::uint8_t { pairs, bit_slices };
+
 // Everything a run knows. Exactly one exists per process; every procedure
 // reads and writes its fields directly.
 struct AnalysisState {
@@ -53,11 +57,24 @@ struct AnalysisState {
   std::uint64_t offene_paare = 0;
   std::uint64_t faltgrenze = UINT32_MAX;  // lowered only by tests, to fold often
 
+  // The counter that counts whole stretches of 512 bytes, chosen at start.
+  Counter zaehlwerk = Counter::pairs;
+  // The bit-sliced counter's counts, eight lanes a value: scheiben[v * 8 + l]
+  // for the bytes, scheiben[(256 + d) * 8 + l] for the differences. 64 bits
+  // each, from at most 64 a stretch: no file makes them overflow.
+  std::array<std::uint64_t, 2 * 256 * 8> scheiben{};
+  bool offene_scheiben = false;  // scheiben holds counts not yet folded
+  // Made of its bit-planes: for each of eight stretches of 512 bytes (or
+  // of their differences), 24 patterns of 512 bits that tell where each
+  // value is.
+  std::array<std::uint64_t, 8 * 24 * 8> ebenen{};
+
   // The one read buffer. Wiped after each pass and before every exit.
   std::array<unsigned char, std::size_t{256} * 1024> puffer{};
 };
 
-// Wipes the read buffer, the pair table and the bytes held from the input.
+// Wipes the read buffer, the pair table, the bit-planes and counts and the
+// bytes held from the input.
 // Called after each pass and before every exit.
 void wipe_buffer(AnalysisState& s);
 

@@ -3,22 +3,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <functional>
 #include <memory>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis.h"
 #include "rows.h"
+#include "sliced.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
 struct Shape : Row {
-  std::size_t length;     // the longest input; each trial draws its length up to it
-  int kind;               // 0 random, 1 runs of one value, 2 only 0x00 and 0xff, 3 text
+  std::size_t length;  // the longest input; each trial draws its length up to it
+  int kind;  // 0 random, 1 runs of one value, 2 only 0x00 and 0xff, 3 text, 4 two alternating
   long length_offset;     // laenge = length + offset: an input that grew or shrank
   std::uint64_t fold_at;  // pairs held before folding
 };
@@ -37,8 +42,11 @@ Bytes make(const Shape& shape, std::mt19937& gen) {
       case 2:
         value = (gen() & 1) != 0 ? 0xff : 0x00;
         break;
-      default:
+      case 3:
         value = static_cast<unsigned char>("etaoin shrdlu\n"[gen() % 14]);
+        break;
+      default:
+        value = i % 2 == 0 ? 0x41 : 0xc3;
         break;
     }
     b[i] = static_cast<unsigned char>(value);
@@ -74,7 +82,15 @@ void within_seconds(unsigned seconds, const std::function<void()>& checks) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the checks above failed";
 }
 
-void count_in_blocks_as_plainly(const Shape& shape) {
+// Each counter this processor runs; the others are skipped, saying why.
+void skip_unless_it_runs(Counter counter) {
+  if (counter == Counter::bit_slices && !bit_slices_run_here()) {
+    GTEST_SKIP() << "this processor lacks AVX-512 BW, VBMI or VPOPCNTDQ or GFNI: "
+                    "the bit-sliced counter is not tested here";
+  }
+}
+
+void count_in_blocks_as_plainly(const Shape& shape, Counter counter) {
   std::mt19937 gen(static_cast<unsigned>(shape.length * 31 + shape.kind));
   for (int trial = 0; trial < 16; ++trial) {
     const Bytes data = make(shape, gen);
@@ -84,16 +100,19 @@ void count_in_blocks_as_plainly(const Shape& shape) {
     const auto laenge = static_cast<std::uint64_t>(measured < 0 ? 0 : measured);
     fast->laenge = plain->laenge = laenge;
     fast->faltgrenze = shape.fold_at;
+    fast->zaehlwerk = counter;
     count_block_plainly(*plain, data.data(), data.size());
     std::size_t at = 0;
     while (at < data.size()) {
-      // Short blocks now and then, so that some block ends just past laenge.
-      const std::size_t longest = gen() % 2 == 0 ? 4 : 300;
+      // Short blocks now and then, so that some block ends just past laenge;
+      // long ones, so that stretches of 512 start anywhere in a block and
+      // some block is long enough to be counted past its first 4 KiB.
+      const std::size_t longest = std::array<std::size_t, 4>{4, 300, 3000, 12000}[gen() % 4];
       const std::size_t block = std::min<std::size_t>(data.size() - at, gen() % longest + 1);
       count_block(*fast, data.data() + at, block);
       at += block;
     }
-    fold_pairs(*fast);
+    fold_counts(*fast);
     ASSERT_EQ(fast->code, plain->code) << "trial " << trial;
     ASSERT_EQ(fast->code2, plain->code2) << "trial " << trial;
     ASSERT_EQ(fast->laeufer, plain->laeufer);
@@ -103,25 +122,69 @@ void count_in_blocks_as_plainly(const Shape& shape) {
   }
 }
 
-class BlockCounter : public testing::TestWithParam<Shape> {};
+class BlockCounter : public testing::TestWithParam<std::tuple<Shape, Counter>> {};
 
 TEST_P(BlockCounter, EqualsPlainCountingForAnyCutIntoBlocks) {
-  within_seconds(10, [] { count_in_blocks_as_plainly(GetParam()); });
+  const auto [shape, counter] = GetParam();
+  skip_unless_it_runs(counter);
+  within_seconds(10, [&] { count_in_blocks_as_plainly(shape, counter); });
+}
+
+std::string counter_name(Counter counter) {
+  return counter == Counter::pairs ? "pairs" : "bit_slices";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, BlockCounter,
-    testing::Values(Shape{{"one_byte"}, 1, 0, 0, UINT32_MAX},
-                    Shape{{"random"}, 5000, 0, 0, UINT32_MAX},
-                    Shape{{"runs"}, 5000, 1, 0, UINT32_MAX},
-                    Shape{{"zeros_and_ffs"}, 5000, 2, 0, UINT32_MAX},
-                    Shape{{"text"}, 5000, 3, 0, UINT32_MAX},
-                    Shape{{"grew_after_measuring"}, 3000, 0, -1200, UINT32_MAX},
-                    Shape{{"grew_past_everything"}, 300, 1, -300, UINT32_MAX},
-                    Shape{{"shrank_after_measuring"}, 3000, 1, 500, UINT32_MAX},
-                    Shape{{"folds_often"}, 5000, 0, 0, 7}, Shape{{"folds_in_runs"}, 5000, 1, 0, 1},
-                    Shape{{"folds_with_guard"}, 5000, 2, -77, 13}),
-    row_name);
+    testing::Combine(testing::Values(Shape{{"one_byte"}, 1, 0, 0, UINT32_MAX},
+                                     Shape{{"random"}, 30000, 0, 0, UINT32_MAX},
+                                     Shape{{"runs"}, 30000, 1, 0, UINT32_MAX},
+                                     Shape{{"zeros_and_ffs"}, 30000, 2, 0, UINT32_MAX},
+                                     Shape{{"text"}, 30000, 3, 0, UINT32_MAX},
+                                     Shape{{"alternating"}, 30000, 4, 0, UINT32_MAX},
+                                     Shape{{"grew_after_measuring"}, 3000, 0, -1200, UINT32_MAX},
+                                     Shape{{"grew_past_everything"}, 300, 1, -300, UINT32_MAX},
+                                     Shape{{"shrank_after_measuring"}, 3000, 1, 500, UINT32_MAX},
+                                     Shape{{"folds_often"}, 5000, 0, 0, 7},
+                                     Shape{{"folds_in_runs"}, 5000, 1, 0, 1},
+                                     Shape{{"folds_with_guard"}, 5000, 2, -77, 13}),
+                     testing::Values(Counter::pairs, Counter::bit_slices)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" +
+             counter_name(std::get<1>(info.param));
+    });
+
+// After a pass nothing of the password stays behind: not in the buffer, the
+// pair table, the bit-planes or their counts, nor the byte held.
+class Wiping : public testing::TestWithParam<Counter> {};
+
+TEST_P(Wiping, LeavesNoBitOfThePassword) {
+  skip_unless_it_runs(GetParam());
+  auto s = std::make_unique<AnalysisState>();
+  std::mt19937 gen(7);
+  for (auto& b : s->puffer) b = static_cast<unsigned char>(gen() % 255 + 1);
+  s->laenge = s->puffer.size();
+  s->zaehlwerk = GetParam();
+  count_block(*s, s->puffer.data(), s->puffer.size());
+  const auto zero = [](const auto& a) {
+    return std::all_of(a.begin(), a.end(), [](auto v) { return v == 0; });
+  };
+  // What the counter left, so that the wipe has something to wipe.
+  if (GetParam() == Counter::bit_slices) {
+    ASSERT_FALSE(zero(s->ebenen));
+    ASSERT_FALSE(zero(s->scheiben));
+  }
+  ASSERT_FALSE(zero(s->paare));
+  wipe_buffer(*s);
+  EXPECT_TRUE(zero(s->puffer));
+  EXPECT_TRUE(zero(s->paare));
+  EXPECT_TRUE(zero(s->scheiben));
+  EXPECT_TRUE(zero(s->ebenen));
+  EXPECT_EQ(s->ch_alt, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counters, Wiping, testing::Values(Counter::pairs, Counter::bit_slices),
+                         [](const auto& info) { return counter_name(info.param); });
 
 // Pair counters are 32 bits wide: more than 2^32 pairs of one kind stay exact.
 void count_past_32_bits() {
@@ -131,7 +194,7 @@ void count_past_32_bits() {
   const std::uint64_t blocks = (std::uint64_t{1} << 32) / block + 2;
   s->laenge = blocks * block;
   for (std::uint64_t i = 0; i < blocks; ++i) count_block(*s, zeros.data(), block);
-  fold_pairs(*s);
+  fold_counts(*s);
   EXPECT_EQ(s->code[0], s->laenge);
   EXPECT_EQ(s->code2[0], s->laenge - 1);
 }

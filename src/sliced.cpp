@@ -1,0 +1,234 @@
+#include "sliced.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+// The compiler's own intrinsics start some results from a deliberately
+// undefined register, which its warnings take for a variable read before it
+// is set.
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// Only the functions below are built for these instructions; the program as a
+// whole runs on any x86-64 and calls them only where the processor has them.
+#define SLICED __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vpopcntdq,gfni")))
+// Inlined into their caller, so that the bytes and planes they pass stay in
+// registers and leave no copy on the stack.
+#define SLICED_INLINE SLICED inline __attribute__((always_inline))
+
+bool bit_slices_run_here() {
+  __builtin_cpu_init();
+  // The compiler's checks of AVX-512 include the system's: that it saves the
+  // 512-bit registers on a switch.
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vpopcntdq") &&
+         __builtin_cpu_supports("gfni");
+}
+
+namespace {
+
+// Byte j of each eight-byte word of GF2P8AFFINEQB's result is bit j of each of
+// the word's bytes, when the word is the matrix and byte j of the first
+// operand is 1 << j.
+constexpr std::uint64_t bit_j_in_byte_j = 0x8040201008040201;
+
+// Turns the 64 bytes at a into eight 64-bit planes, word j of the result
+// holding bit j of every byte (in an order that is the same for every plane).
+SLICED_INLINE __m512i planes_of_64(__m512i a) {
+  const __m512i gathered = _mm512_gf2p8affine_epi64_epi8(_mm512_set1_epi64(bit_j_in_byte_j), a, 0);
+  // Byte j of word q holds plane j of the bytes of word q; byte q of word j
+  // of the result takes it.
+  alignas(64) static constexpr std::uint8_t word_j_from_byte_j[64] = {
+      0,  8,  16, 24, 32, 40, 48, 56, 1,  9,  17, 25, 33, 41, 49, 57, 2,  10, 18, 26, 34, 42,
+      50, 58, 3,  11, 19, 27, 35, 43, 51, 59, 4,  12, 20, 28, 36, 44, 52, 60, 5,  13, 21, 29,
+      37, 45, 53, 61, 6,  14, 22, 30, 38, 46, 54, 62, 7,  15, 23, 31, 39, 47, 55, 63};
+  return _mm512_permutexvar_epi8(_mm512_load_si512(word_j_from_byte_j), gathered);
+}
+
+// Transposes eight rows of eight words: word j of in[k] becomes word k of
+// planes[j], so that plane j holds bit j of all 512 bytes.
+SLICED_INLINE void transpose_words(const __m512i (&in)[8], __m512i (&planes)[8]) {
+  __m512i even[4];
+  __m512i odd[4];
+  for (int r = 0; r < 4; ++r) {
+    even[r] = _mm512_unpacklo_epi64(in[2 * r], in[2 * r + 1]);  // words 0 2 4 6 of two rows
+    odd[r] = _mm512_unpackhi_epi64(in[2 * r], in[2 * r + 1]);   // words 1 3 5 7
+  }
+  const __m512i low_pairs = _mm512_set_epi64(13, 12, 5, 4, 9, 8, 1, 0);
+  const __m512i high_pairs = _mm512_set_epi64(15, 14, 7, 6, 11, 10, 3, 2);
+  // quad[h][w]: rows 4h to 4h + 3, holding words w and w + 4 of each.
+  __m512i quad[2][4];
+  for (int h = 0; h < 2; ++h) {
+    quad[h][0] = _mm512_permutex2var_epi64(even[2 * h], low_pairs, even[2 * h + 1]);
+    quad[h][2] = _mm512_permutex2var_epi64(even[2 * h], high_pairs, even[2 * h + 1]);
+    quad[h][1] = _mm512_permutex2var_epi64(odd[2 * h], low_pairs, odd[2 * h + 1]);
+    quad[h][3] = _mm512_permutex2var_epi64(odd[2 * h], high_pairs, odd[2 * h + 1]);
+  }
+  for (int w = 0; w < 4; ++w) {
+    planes[w] = _mm512_shuffle_i64x2(quad[0][w], quad[1][w], 0x44);
+    planes[w + 4] = _mm512_shuffle_i64x2(quad[0][w], quad[1][w], 0xee);
+  }
+}
+
+// The 512 bits where bits 0, 1 and 2 of the byte are those of m.
+template <int m>
+SLICED_INLINE __m512i three_bits(__m512i b0, __m512i b1, __m512i b2) {
+  // VPTERNLOGQ's truth table is indexed by (b2, b1, b0): one entry set.
+  return _mm512_ternarylogic_epi64(b2, b1, b0, 1 << m);
+}
+
+// Stores at pattern[v * 8] the 512 bits where the nibble of the four planes
+// b0 (its lowest bit) to b3 is v.
+template <int... m>
+SLICED_INLINE void store_nibbles(__m512i b0, __m512i b1, __m512i b2, __m512i b3,
+                                 std::uint64_t* pattern, std::integer_sequence<int, m...>) {
+  const __m512i low3[8] = {three_bits<m>(b0, b1, b2)...};
+  for (int v = 0; v < 8; ++v) {
+    _mm512_storeu_si512(pattern + 8 * v, _mm512_andnot_si512(b3, low3[v]));
+    _mm512_storeu_si512(pattern + 8 * (v + 8), _mm512_and_si512(b3, low3[v]));
+  }
+}
+
+// Stores at pattern[v * 8] the 512 bits where the two bits of planes b0 (the
+// lower) and b1 are v.
+SLICED_INLINE void store_two_bits(__m512i b0, __m512i b1, std::uint64_t* pattern) {
+  // Truth tables indexed by (b1, b0, b0): entries 0, 3, 4 and 7.
+  _mm512_storeu_si512(pattern, _mm512_ternarylogic_epi64(b1, b0, b0, 0x01));
+  _mm512_storeu_si512(pattern + 8, _mm512_ternarylogic_epi64(b1, b0, b0, 0x08));
+  _mm512_storeu_si512(pattern + 16, _mm512_ternarylogic_epi64(b1, b0, b0, 0x10));
+  _mm512_storeu_si512(pattern + 24, _mm512_ternarylogic_epi64(b1, b0, b0, 0x80));
+}
+
+// What a stretch of 512 bytes leaves, 512 bits each: for each high nibble h,
+// where the byte has it; for each value q of bits 2 and 3, where the byte has
+// it; the same for bits 0 and 1. A byte's value is the AND of three of them.
+constexpr std::size_t high_at = 0;
+constexpr std::size_t quarter_at = 16 * 8;
+constexpr std::size_t pair_at = 20 * 8;
+constexpr std::size_t pattern_words = 24 * 8;
+
+// The patterns of the 512 bytes at p, or of their differences from their
+// predecessors (the first one's is byte 63 of before, which becomes the last
+// 64 bytes).
+template <bool differences>
+SLICED_INLINE void store_patterns(const unsigned char* p, __m512i& before,
+                                  std::uint64_t* patterns) {
+  // Byte 0 of the result is byte 63 of the first operand, byte k byte k - 1
+  // of the second: each byte's predecessor.
+  alignas(64) static constexpr std::uint8_t one_back[64] = {
+      63,  64,  65,  66,  67,  68,  69,  70,  71,  72,  73,  74,  75,  76,  77,  78,
+      79,  80,  81,  82,  83,  84,  85,  86,  87,  88,  89,  90,  91,  92,  93,  94,
+      95,  96,  97,  98,  99,  100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110,
+      111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126};
+  __m512i row_planes[8];
+  for (int r = 0; r < 8; ++r) {
+    const __m512i now = _mm512_loadu_si512(p + 64 * r);
+    if constexpr (differences) {
+      const __m512i previous = _mm512_permutex2var_epi8(before, _mm512_load_si512(one_back), now);
+      before = now;
+      row_planes[r] = planes_of_64(
+          _mm512_sub_epi8(_mm512_max_epu8(now, previous), _mm512_min_epu8(now, previous)));
+    } else {
+      row_planes[r] = planes_of_64(now);
+    }
+  }
+  __m512i plane[8];
+  transpose_words(row_planes, plane);
+  store_nibbles(plane[4], plane[5], plane[6], plane[7], patterns + high_at,
+                std::make_integer_sequence<int, 8>{});
+  store_two_bits(plane[2], plane[3], patterns + quarter_at);
+  store_two_bits(plane[0], plane[1], patterns + pair_at);
+}
+
+constexpr std::size_t stretch = 512;  // bytes sliced at once
+constexpr std::size_t group = 8;      // stretches counted together
+
+// Adds to lanes[v * 8 + lane] the counts of the values in the patterns of a
+// group of stretches: for each value, the popcount of the AND of its three
+// patterns, summed in a register over the stretches before one add to
+// memory. A high nibble or a quarter of one that none of the bytes has is
+// skipped, and so are its values. Returns how many values were counted.
+//
+// The stretches are always a whole group, so that every loop over them is
+// unrolled and its values stay in registers; a group cut short is made whole
+// with patterns of nothing.
+SLICED unsigned count_patterns(const std::uint64_t* patterns, std::uint64_t* lanes) {
+  constexpr std::size_t stretches = group;
+  unsigned counted = 0;
+  for (int h = 0; h < 16; ++h) {
+    __m512i high[group];
+    __m512i any = _mm512_setzero_si512();
+    for (std::size_t k = 0; k < stretches; ++k) {
+      high[k] = _mm512_loadu_si512(patterns + k * pattern_words + high_at + h * 8);
+      any = _mm512_or_si512(any, high[k]);
+    }
+    if (_mm512_test_epi64_mask(any, any) == 0) continue;
+    for (int q = 0; q < 4; ++q) {
+      __m512i both[group];  // high nibble h and bits 2 and 3 q
+      any = _mm512_setzero_si512();
+      for (std::size_t k = 0; k < stretches; ++k) {
+        both[k] = _mm512_and_si512(
+            high[k], _mm512_loadu_si512(patterns + k * pattern_words + quarter_at + q * 8));
+        any = _mm512_or_si512(any, both[k]);
+      }
+      if (_mm512_test_epi64_mask(any, any) == 0) continue;
+      for (int b = 0; b < 4; ++b) {
+        __m512i sum = _mm512_setzero_si512();
+        for (std::size_t k = 0; k < stretches; ++k) {
+          const __m512i pair = _mm512_loadu_si512(patterns + k * pattern_words + pair_at + b * 8);
+          sum = _mm512_add_epi64(sum, _mm512_popcnt_epi64(_mm512_and_si512(both[k], pair)));
+        }
+        std::uint64_t* const at = lanes + (16 * h + 4 * q + b) * 8;
+        _mm512_storeu_si512(at, _mm512_add_epi64(_mm512_loadu_si512(at), sum));
+      }
+      counted += 4;
+    }
+  }
+  return counted;
+}
+
+}  // namespace
+
+SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::size_t count) {
+  std::uint64_t* const patterns = s.ebenen.data();
+  unsigned counted = 0;
+  for (std::size_t at = 0; at < count; at += group * stretch) {
+    const std::size_t stretches = (count - at) / stretch < group ? (count - at) / stretch : group;
+    const unsigned char* const p = bytes + at;
+    for (std::size_t k = stretches; k < group; ++k) {
+      std::fill_n(patterns + k * pattern_words, pattern_words, std::uint64_t{0});
+    }
+    // Only byte 63 of before is ever read. Made afresh for each group, it is
+    // never kept across the call below, which would leave it on the stack.
+    __m512i before = _mm512_set1_epi8(static_cast<char>(at == 0 ? s.ch_alt : p[-1]));
+    for (std::size_t k = 0; k < stretches; ++k) {
+      store_patterns<false>(p + k * stretch, before, patterns + k * pattern_words);
+    }
+    counted += count_patterns(patterns, s.scheiben.data());
+    for (std::size_t k = 0; k < stretches; ++k) {
+      store_patterns<true>(p + k * stretch, before, patterns + k * pattern_words);
+    }
+    counted += count_patterns(patterns, s.scheiben.data() + 256 * 8);
+  }
+  s.ch_alt = bytes[count - 1];
+  s.offene_scheiben = true;
+  return counted;
+}
+
+#else
+
+#include <cstdlib>
+
+bool bit_slices_run_here() { return false; }
+
+// Never called where the counter does not run.
+unsigned count_slices(AnalysisState&, const unsigned char*, std::size_t) { std::abort(); }
+
+#endif
