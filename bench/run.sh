@@ -103,6 +103,9 @@ for input in text random; do
     { echo "byte counts of the tool and of the byte-at-a-time build DIFFER"; exit 1; }
   [ -z "$baseline" ] || cmp -s result-tool.txt result-baseline.txt ||
     { echo "result files of the tool and of the baseline DIFFER"; exit 1; }
+  [ -z "$baseline" ] || cmp -s <(bash -c "$(command_of tool "$input")" 2>/dev/null) \
+    <(bash -c "$(command_of baseline "$input")" 2>/dev/null) ||
+    { echo "consoles of the tool and of the baseline DIFFER"; exit 1; }
   unset wall cpu
 done
 
@@ -199,3 +202,10 @@ for state in appended folios; do
     "$state" "$(median "$w")" "$(median "$c")" "$c"
 done
 rm -f appended
+
+# ---------------------------------------------------------------- the counters
+# Each block counter this processor runs on the same 256 KiB in the cache, the
+# runs interleaved; the bit-sliced one is skipped, saying so, where it cannot run.
+echo "== the block counters on 256 KiB in the cache: medians of $runs, interleaved"
+build/bench/bench/count_bench --benchmark_repetitions="$runs" --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true 2>/dev/null | grep -E '_median|ERROR|error'

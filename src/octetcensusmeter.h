@@ -62,15 +62,16 @@ struct AnalysisState {
   // The bit-sliced counter's counts, eight lanes a value: scheiben[v * 8 + l]
   // for the bytes, scheiben[(256 + d) * 8 + l] for the differences. 64 bits
   // each, from at most 64 a stretch: no file makes them overflow.
-  std::array<std::uint64_t, 2 * 256 * 8> scheiben{};
+  alignas(64) std::array<std::uint64_t, 2 * 256 * 8> scheiben{};
   bool offene_scheiben = false;  // scheiben holds counts not yet folded
   // Made of its bit-planes: for each of eight stretches of 512 bytes (or
   // of their differences), 24 patterns of 512 bits that tell where each
   // value is.
-  std::array<std::uint64_t, 8 * 24 * 8> ebenen{};
+  alignas(64) std::array<std::uint64_t, 8 * 24 * 8> ebenen{};
 
   // The one read buffer. Wiped after each pass and before every exit.
-  std::array<unsigned char, std::size_t{256} * 1024> puffer{};
+  // Aligned as the bit-sliced counter's loads are, 64 bytes each.
+  alignas(64) std::array<unsigned char, std::size_t{256} * 1024> puffer{};
 };
 
 // Wipes the read buffer, the pair table, the bit-planes and counts and the
