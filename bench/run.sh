@@ -27,6 +27,7 @@ cmake --build build/bench -j2 >/dev/null
 tool=$PWD/build/bench/octetcensusmeter
 bytewise=$PWD/build/bench/bench/octetcensusmeter_bytewise
 readlimit=$PWD/build/bench/bench/read_limit
+counters=$PWD/build/bench/bench/count_bench
 names=(tool bytewise readlimit)
 if [ -n "$baseline" ]; then
   # The older commit, built the same way from a clean checkout of it.
@@ -207,5 +208,5 @@ rm -f appended
 # Each block counter this processor runs on the same 256 KiB in the cache, the
 # runs interleaved; the bit-sliced one is skipped, saying so, where it cannot run.
 echo "== the block counters on 256 KiB in the cache: medians of $runs, interleaved"
-build/bench/bench/count_bench --benchmark_repetitions="$runs" --benchmark_enable_random_interleaving=true \
+"$counters" --benchmark_repetitions="$runs" --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true 2>/dev/null | grep -E '_median|ERROR|error'

@@ -111,12 +111,12 @@ void advance_progress(AnalysisState& s, std::uint64_t iterations) {
 }
 
 // The bit-sliced counter takes whole stretches of 512 bytes. Measured side by
-// side with the pair table (bench/count_bench), it is faster up to about 290
-// values counted in 4 KiB, of the 512 there are (bytes and differences):
-// random printable passwords take 190, a word list 130, random bytes all.
+// side with the pair table, it is faster up to about 430 values counted in
+// 4 KiB, of the 512 there are (bytes and differences): random printable
+// passwords take 190, a word list 130, random bytes all of them.
 constexpr std::size_t slice_stretch = 512;
 constexpr std::size_t slice_probe = 4096;
-constexpr unsigned most_sliced_values = 288;
+constexpr unsigned most_sliced_values = 416;
 
 // Eight bytes from p as one word whose lowest 8 bits are p[0], on any machine.
 std::uint64_t load_little_endian(const unsigned char* p) {
@@ -345,16 +345,7 @@ void count_block_plainly(AnalysisState& s, const unsigned char* bytes, std::size
 }
 
 void fold_counts(AnalysisState& s) {
-  if (s.offene_scheiben) {
-    for (unsigned v = 0; v < 256; ++v) {
-      for (unsigned lane = 0; lane < 8; ++lane) {
-        s.code[v] += s.scheiben[v * 8 + lane];
-        s.code2[v] += s.scheiben[(256 + v) * 8 + lane];
-      }
-    }
-    s.scheiben.fill(0);
-    s.offene_scheiben = false;
-  }
+  if (s.offene_scheiben) fold_slices(s);
   if (s.offene_paare == 0) return;
   for (unsigned b = 0; b < 256; ++b) {
     for (unsigned a = 0; a < 256; ++a) {

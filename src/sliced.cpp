@@ -108,20 +108,20 @@ SLICED_INLINE void store_two_bits(__m512i b0, __m512i b1, std::uint64_t* pattern
 
 // What a stretch of 512 bytes leaves, 512 bits each: for each high nibble h,
 // where the byte has it; for each value q of bits 2 and 3, where the byte has
-// it; the same for bits 0 and 1. A byte's value is the AND of three of them.
+// it; where bit 0 is set, where bit 1 is, and where both are.
 constexpr std::size_t high_at = 0;
 constexpr std::size_t quarter_at = 16 * 8;
-constexpr std::size_t pair_at = 20 * 8;
-constexpr std::size_t pattern_words = 24 * 8;
+constexpr std::size_t low_bits_at = 20 * 8;
+constexpr std::size_t pattern_words = 23 * 8;
 
 // The patterns of the 512 bytes at p, or of their differences from their
-// predecessors (the first one's is byte 63 of before, which becomes the last
-// 64 bytes).
+// predecessors; the first byte's predecessor is given.
 template <bool differences>
-SLICED_INLINE void store_patterns(const unsigned char* p, __m512i& before,
+SLICED_INLINE void store_patterns(const unsigned char* p, unsigned char first_predecessor,
                                   std::uint64_t* patterns) {
   // Byte 0 of the result is byte 63 of the first operand, byte k byte k - 1
-  // of the second: each byte's predecessor.
+  // of the second: each byte's predecessor, where the byte before p may not
+  // be read.
   alignas(64) static constexpr std::uint8_t one_back[64] = {
       63,  64,  65,  66,  67,  68,  69,  70,  71,  72,  73,  74,  75,  76,  77,  78,
       79,  80,  81,  82,  83,  84,  85,  86,  87,  88,  89,  90,  91,  92,  93,  94,
@@ -131,8 +131,10 @@ SLICED_INLINE void store_patterns(const unsigned char* p, __m512i& before,
   for (int r = 0; r < 8; ++r) {
     const __m512i now = _mm512_loadu_si512(p + 64 * r);
     if constexpr (differences) {
-      const __m512i previous = _mm512_permutex2var_epi8(before, _mm512_load_si512(one_back), now);
-      before = now;
+      const __m512i previous =
+          r == 0 ? _mm512_permutex2var_epi8(_mm512_set1_epi8(static_cast<char>(first_predecessor)),
+                                            _mm512_load_si512(one_back), now)
+                 : _mm512_loadu_si512(p + 64 * r - 1);
       row_planes[r] = planes_of_64(
           _mm512_sub_epi8(_mm512_max_epu8(now, previous), _mm512_min_epu8(now, previous)));
     } else {
@@ -144,17 +146,22 @@ SLICED_INLINE void store_patterns(const unsigned char* p, __m512i& before,
   store_nibbles(plane[4], plane[5], plane[6], plane[7], patterns + high_at,
                 std::make_integer_sequence<int, 8>{});
   store_two_bits(plane[2], plane[3], patterns + quarter_at);
-  store_two_bits(plane[0], plane[1], patterns + pair_at);
+  _mm512_storeu_si512(patterns + low_bits_at, plane[0]);
+  _mm512_storeu_si512(patterns + low_bits_at + 8, plane[1]);
+  _mm512_storeu_si512(patterns + low_bits_at + 16, _mm512_and_si512(plane[0], plane[1]));
 }
 
 constexpr std::size_t stretch = 512;  // bytes sliced at once
 constexpr std::size_t group = 8;      // stretches counted together
 
-// Adds to lanes[v * 8 + lane] the counts of the values in the patterns of a
-// group of stretches: for each value, the popcount of the AND of its three
-// patterns, summed in a register over the stretches before one add to
-// memory. A high nibble or a quarter of one that none of the bytes has is
-// skipped, and so are its values. Returns how many values were counted.
+// Adds to the lanes the counts in the patterns of a group of stretches. The
+// bytes of high nibble h and bits 2 and 3 q are the AND of two patterns; of
+// them, each sum over the stretches of the popcount of: all, those with bit 0
+// set, with bit 1 set, with both, goes to lanes[(16 h + 4 q + i) * 8 + lane]
+// for i = 0 to 3, from which fold_slices takes the four values' counts. The
+// sums are kept in registers over the group and added to memory once. A high
+// nibble, or a quarter of one, that none of the bytes has is skipped, and so
+// are its values. Returns how many values were counted.
 //
 // The stretches are always a whole group, so that every loop over them is
 // unrolled and its values stay in registers; a group cut short is made whole
@@ -179,13 +186,16 @@ SLICED unsigned count_patterns(const std::uint64_t* patterns, std::uint64_t* lan
         any = _mm512_or_si512(any, both[k]);
       }
       if (_mm512_test_epi64_mask(any, any) == 0) continue;
-      for (int b = 0; b < 4; ++b) {
+      for (int i = 0; i < 4; ++i) {
         __m512i sum = _mm512_setzero_si512();
         for (std::size_t k = 0; k < stretches; ++k) {
-          const __m512i pair = _mm512_loadu_si512(patterns + k * pattern_words + pair_at + b * 8);
-          sum = _mm512_add_epi64(sum, _mm512_popcnt_epi64(_mm512_and_si512(both[k], pair)));
+          const __m512i bytes =
+              i == 0 ? both[k]
+                     : _mm512_and_si512(both[k], _mm512_loadu_si512(patterns + k * pattern_words +
+                                                                    low_bits_at + (i - 1) * 8));
+          sum = _mm512_add_epi64(sum, _mm512_popcnt_epi64(bytes));
         }
-        std::uint64_t* const at = lanes + (16 * h + 4 * q + b) * 8;
+        std::uint64_t* const at = lanes + (16 * h + 4 * q + i) * 8;
         _mm512_storeu_si512(at, _mm512_add_epi64(_mm512_loadu_si512(at), sum));
       }
       counted += 4;
@@ -205,21 +215,39 @@ SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::
     for (std::size_t k = stretches; k < group; ++k) {
       std::fill_n(patterns + k * pattern_words, pattern_words, std::uint64_t{0});
     }
-    // Only byte 63 of before is ever read. Made afresh for each group, it is
-    // never kept across the call below, which would leave it on the stack.
-    __m512i before = _mm512_set1_epi8(static_cast<char>(at == 0 ? s.ch_alt : p[-1]));
     for (std::size_t k = 0; k < stretches; ++k) {
-      store_patterns<false>(p + k * stretch, before, patterns + k * pattern_words);
+      store_patterns<false>(p + k * stretch, 0, patterns + k * pattern_words);
     }
     counted += count_patterns(patterns, s.scheiben.data());
     for (std::size_t k = 0; k < stretches; ++k) {
-      store_patterns<true>(p + k * stretch, before, patterns + k * pattern_words);
+      const unsigned char* const q = p + k * stretch;
+      store_patterns<true>(q, at + k == 0 ? s.ch_alt : q[-1], patterns + k * pattern_words);
     }
     counted += count_patterns(patterns, s.scheiben.data() + 256 * 8);
   }
   s.ch_alt = bytes[count - 1];
   s.offene_scheiben = true;
   return counted;
+}
+
+void fold_slices(AnalysisState& s) {
+  for (unsigned histogram = 0; histogram < 2; ++histogram) {
+    Histogram& h = histogram == 0 ? s.code : s.code2;
+    const std::uint64_t* const lanes = s.scheiben.data() + histogram * 256 * 8;
+    for (unsigned v = 0; v < 256; v += 4) {
+      std::uint64_t sum[4] = {};  // all, bit 0 set, bit 1 set, both set
+      for (unsigned i = 0; i < 4; ++i) {
+        for (unsigned lane = 0; lane < 8; ++lane) sum[i] += lanes[(v + i) * 8 + lane];
+      }
+      // Exact in unsigned arithmetic: every difference is a count.
+      h[v + 3] += sum[3];
+      h[v + 2] += sum[2] - sum[3];
+      h[v + 1] += sum[1] - sum[3];
+      h[v] += sum[0] - sum[1] - sum[2] + sum[3];
+    }
+  }
+  s.scheiben.fill(0);
+  s.offene_scheiben = false;
 }
 
 #else
@@ -230,5 +258,6 @@ bool bit_slices_run_here() { return false; }
 
 // Never called where the counter does not run.
 unsigned count_slices(AnalysisState&, const unsigned char*, std::size_t) { std::abort(); }
+void fold_slices(AnalysisState&) { std::abort(); }
 
 #endif

@@ -22,7 +22,10 @@
 bool bit_slices_run_here();
 
 // Counts count bytes (a multiple of 512) whose predecessor is s.ch_alt into
-// the lanes s.scheiben, which fold_counts adds to code and code2. Only where
+// the lanes s.scheiben, which fold_slices adds to code and code2. Only where
 // bit_slices_run_here(). Returns how many values, of 512 a stretch (256
 // bytes and 256 differences), it counted: its work.
 unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::size_t count);
+
+// Adds the counts held in s.scheiben to code and code2 and empties them.
+void fold_slices(AnalysisState& s);
