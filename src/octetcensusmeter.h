@@ -59,16 +59,16 @@ struct AnalysisState {
 
   // The counter that counts whole stretches of 512 bytes, chosen at start.
   Counter zaehlwerk = Counter::pairs;
+  bool offene_scheiben = false;  // scheiben holds counts not yet folded
   // The bit-sliced counter's sums, eight lanes each, from which fold_slices
   // takes the counts: the first half for the bytes, the second for their
   // differences. 64 bits each, from at most 64 a stretch: no file makes them
   // overflow.
-  alignas(64) std::array<std::uint64_t, 2 * 256 * 8> scheiben{};
-  bool offene_scheiben = false;  // scheiben holds counts not yet folded
+  alignas(64) std::array<std::uint64_t, std::size_t{2} * 256 * 8> scheiben{};
   // Made of its bit-planes: for each of eight stretches of 512 bytes (or
   // of their differences), 23 patterns of 512 bits that tell where each
   // value is.
-  alignas(64) std::array<std::uint64_t, 8 * 23 * 8> ebenen{};
+  alignas(64) std::array<std::uint64_t, std::size_t{8} * 23 * 8> ebenen{};
 
   // The one read buffer. Wiped after each pass and before every exit.
   // Aligned as the bit-sliced counter's loads are, 64 bytes each.

@@ -57,7 +57,7 @@ SLICED_INLINE __m512i planes_of_64(__m512i a) {
 SLICED_INLINE void transpose_words(const __m512i (&in)[8], __m512i (&planes)[8]) {
   __m512i even[4];
   __m512i odd[4];
-  for (int r = 0; r < 4; ++r) {
+  for (std::size_t r = 0; r < 4; ++r) {
     even[r] = _mm512_unpacklo_epi64(in[2 * r], in[2 * r + 1]);  // words 0 2 4 6 of two rows
     odd[r] = _mm512_unpackhi_epi64(in[2 * r], in[2 * r + 1]);   // words 1 3 5 7
   }
@@ -65,13 +65,13 @@ SLICED_INLINE void transpose_words(const __m512i (&in)[8], __m512i (&planes)[8])
   const __m512i high_pairs = _mm512_set_epi64(15, 14, 7, 6, 11, 10, 3, 2);
   // quad[h][w]: rows 4h to 4h + 3, holding words w and w + 4 of each.
   __m512i quad[2][4];
-  for (int h = 0; h < 2; ++h) {
+  for (std::size_t h = 0; h < 2; ++h) {
     quad[h][0] = _mm512_permutex2var_epi64(even[2 * h], low_pairs, even[2 * h + 1]);
     quad[h][2] = _mm512_permutex2var_epi64(even[2 * h], high_pairs, even[2 * h + 1]);
     quad[h][1] = _mm512_permutex2var_epi64(odd[2 * h], low_pairs, odd[2 * h + 1]);
     quad[h][3] = _mm512_permutex2var_epi64(odd[2 * h], high_pairs, odd[2 * h + 1]);
   }
-  for (int w = 0; w < 4; ++w) {
+  for (std::size_t w = 0; w < 4; ++w) {
     planes[w] = _mm512_shuffle_i64x2(quad[0][w], quad[1][w], 0x44);
     planes[w + 4] = _mm512_shuffle_i64x2(quad[0][w], quad[1][w], 0xee);
   }
@@ -90,7 +90,7 @@ template <int... m>
 SLICED_INLINE void store_nibbles(__m512i b0, __m512i b1, __m512i b2, __m512i b3,
                                  std::uint64_t* pattern, std::integer_sequence<int, m...>) {
   const __m512i low3[8] = {three_bits<m>(b0, b1, b2)...};
-  for (int v = 0; v < 8; ++v) {
+  for (std::size_t v = 0; v < 8; ++v) {
     _mm512_storeu_si512(pattern + 8 * v, _mm512_andnot_si512(b3, low3[v]));
     _mm512_storeu_si512(pattern + 8 * (v + 8), _mm512_and_si512(b3, low3[v]));
   }
@@ -110,9 +110,9 @@ SLICED_INLINE void store_two_bits(__m512i b0, __m512i b1, std::uint64_t* pattern
 // where the byte has it; for each value q of bits 2 and 3, where the byte has
 // it; where bit 0 is set, where bit 1 is, and where both are.
 constexpr std::size_t high_at = 0;
-constexpr std::size_t quarter_at = 16 * 8;
-constexpr std::size_t low_bits_at = 20 * 8;
-constexpr std::size_t pattern_words = 23 * 8;
+constexpr std::size_t quarter_at = std::size_t{16} * 8;
+constexpr std::size_t low_bits_at = std::size_t{20} * 8;
+constexpr std::size_t pattern_words = std::size_t{23} * 8;
 
 // The patterns of the 512 bytes at p, or of their differences from their
 // predecessors; the first byte's predecessor is given.
@@ -128,7 +128,7 @@ SLICED_INLINE void store_patterns(const unsigned char* p, unsigned char first_pr
       95,  96,  97,  98,  99,  100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110,
       111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126};
   __m512i row_planes[8];
-  for (int r = 0; r < 8; ++r) {
+  for (std::size_t r = 0; r < 8; ++r) {
     const __m512i now = _mm512_loadu_si512(p + 64 * r);
     if constexpr (differences) {
       const __m512i previous =
@@ -169,7 +169,7 @@ constexpr std::size_t group = 8;      // stretches counted together
 SLICED unsigned count_patterns(const std::uint64_t* patterns, std::uint64_t* lanes) {
   constexpr std::size_t stretches = group;
   unsigned counted = 0;
-  for (int h = 0; h < 16; ++h) {
+  for (std::size_t h = 0; h < 16; ++h) {
     __m512i high[group];
     __m512i any = _mm512_setzero_si512();
     for (std::size_t k = 0; k < stretches; ++k) {
@@ -177,7 +177,7 @@ SLICED unsigned count_patterns(const std::uint64_t* patterns, std::uint64_t* lan
       any = _mm512_or_si512(any, high[k]);
     }
     if (_mm512_test_epi64_mask(any, any) == 0) continue;
-    for (int q = 0; q < 4; ++q) {
+    for (std::size_t q = 0; q < 4; ++q) {
       __m512i both[group];  // high nibble h and bits 2 and 3 q
       any = _mm512_setzero_si512();
       for (std::size_t k = 0; k < stretches; ++k) {
@@ -186,7 +186,7 @@ SLICED unsigned count_patterns(const std::uint64_t* patterns, std::uint64_t* lan
         any = _mm512_or_si512(any, both[k]);
       }
       if (_mm512_test_epi64_mask(any, any) == 0) continue;
-      for (int i = 0; i < 4; ++i) {
+      for (std::size_t i = 0; i < 4; ++i) {
         __m512i sum = _mm512_setzero_si512();
         for (std::size_t k = 0; k < stretches; ++k) {
           const __m512i bytes =
@@ -215,15 +215,17 @@ SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::
     for (std::size_t k = stretches; k < group; ++k) {
       std::fill_n(patterns + k * pattern_words, pattern_words, std::uint64_t{0});
     }
+    // cppcheck-suppress knownConditionTrueFalse ; count is a multiple of 512
     for (std::size_t k = 0; k < stretches; ++k) {
       store_patterns<false>(p + k * stretch, 0, patterns + k * pattern_words);
     }
     counted += count_patterns(patterns, s.scheiben.data());
+    // cppcheck-suppress knownConditionTrueFalse ; count is a multiple of 512
     for (std::size_t k = 0; k < stretches; ++k) {
       const unsigned char* const q = p + k * stretch;
       store_patterns<true>(q, at + k == 0 ? s.ch_alt : q[-1], patterns + k * pattern_words);
     }
-    counted += count_patterns(patterns, s.scheiben.data() + 256 * 8);
+    counted += count_patterns(patterns, s.scheiben.data() + std::size_t{256} * 8);
   }
   s.ch_alt = bytes[count - 1];
   s.offene_scheiben = true;
@@ -231,13 +233,13 @@ SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::
 }
 
 void fold_slices(AnalysisState& s) {
-  for (unsigned histogram = 0; histogram < 2; ++histogram) {
+  for (std::size_t histogram = 0; histogram < 2; ++histogram) {
     Histogram& h = histogram == 0 ? s.code : s.code2;
     const std::uint64_t* const lanes = s.scheiben.data() + histogram * 256 * 8;
-    for (unsigned v = 0; v < 256; v += 4) {
+    for (std::size_t v = 0; v < 256; v += 4) {
       std::uint64_t sum[4] = {};  // all, bit 0 set, bit 1 set, both set
-      for (unsigned i = 0; i < 4; ++i) {
-        for (unsigned lane = 0; lane < 8; ++lane) sum[i] += lanes[(v + i) * 8 + lane];
+      for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t lane = 0; lane < 8; ++lane) sum[i] += lanes[(v + i) * 8 + lane];
       }
       // Exact in unsigned arithmetic: every difference is a count.
       h[v + 3] += sum[3];

@@ -2,16 +2,16 @@
 // and GFNI.
 //
 // 512 bytes at a time become eight bit-planes of 512 bits: plane j holds bit j
-// of each byte. The bytes of one value v are those where every plane agrees
-// with v's bit, so v's count is the popcount of an AND of eight planes, each
-// taken as it is or inverted. The ANDs are shared: sixteen for the low nibble,
-// sixteen for the high one, and one more per value; a high nibble that no byte
-// of the 512 has costs none of its sixteen values. The differences between
-// consecutive bytes are sliced and counted the same way.
+// of each byte. From them, 16 patterns tell where each high nibble is, 4 where
+// each value of bits 2 and 3 is; a value's bytes are the AND of two of them,
+// split by bits 0 and 1, and its count is a popcount. Eight stretches are
+// counted together, their sums kept in registers; a high nibble, or a quarter
+// of one, that none of their bytes has is skipped with its values. The
+// differences between consecutive bytes are sliced and counted the same way.
 //
-// No scattered store per byte, so text costs less than one cycle per byte;
-// random bytes, with all 256 values in every 512, cost about as much as the
-// pair table.
+// No scattered store per byte: text, which takes a few of the 256 values,
+// costs well under one cycle per byte. Random bytes take all of them and cost
+// about as much as the pair table, which count_block then leaves them to.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +23,8 @@ bool bit_slices_run_here();
 
 // Counts count bytes (a multiple of 512) whose predecessor is s.ch_alt into
 // the lanes s.scheiben, which fold_slices adds to code and code2. Only where
-// bit_slices_run_here(). Returns how many values, of 512 a stretch (256
-// bytes and 256 differences), it counted: its work.
+// bit_slices_run_here(). Returns how many values it counted, of 512 (256
+// bytes and 256 differences) for each 4 KiB: its work.
 unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::size_t count);
 
 // Adds the counts held in s.scheiben to code and code2 and empties them.
