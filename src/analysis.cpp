@@ -110,12 +110,10 @@ void advance_progress(AnalysisState& s, std::uint64_t iterations) {
   }
 }
 
-// The bit-sliced counter takes whole stretches of 512 bytes. Measured side by
-// side with the pair table, it is faster up to about 430 values counted in
-// 4 KiB, of the 512 there are (bytes and differences): random printable
-// passwords take 190, a word list 130, random bytes all of them.
-constexpr std::size_t slice_stretch = 512;
-constexpr std::size_t slice_probe = 4096;
+// Measured side by side with the pair table, the bit-sliced counter is faster
+// up to about 430 values counted in 4 KiB, of the 512 there are (bytes and
+// differences): random printable passwords take 190, a word list 130, random
+// bytes all of them.
 constexpr unsigned most_sliced_values = 416;
 
 // Eight bytes from p as one word whose lowest 8 bits are p[0], on any machine.
@@ -313,11 +311,11 @@ void count_block(AnalysisState& s, const unsigned char* bytes, std::size_t count
     // the pair table's does not: the first 4 KiB of a block tell which of the
     // two counts the rest of it faster.
     std::size_t whole = (n - i) / slice_stretch * slice_stretch;
-    const std::size_t probe = whole < slice_probe ? whole : slice_probe;
+    const std::size_t probe = whole < slice_group ? whole : slice_group;
     const unsigned values = count_slices(s, bytes + i, probe);
     i += probe;
     whole -= probe;
-    if (whole > 0 && values * slice_probe <= most_sliced_values * probe) {
+    if (whole > 0 && values * slice_group <= most_sliced_values * probe) {
       count_slices(s, bytes + i, whole);
       i += whole;
     }

@@ -151,8 +151,8 @@ SLICED_INLINE void store_patterns(const unsigned char* p, unsigned char first_pr
   _mm512_storeu_si512(patterns + low_bits_at + 16, _mm512_and_si512(plane[0], plane[1]));
 }
 
-constexpr std::size_t stretch = 512;  // bytes sliced at once
-constexpr std::size_t group = 8;      // stretches counted together
+constexpr std::size_t stretch = slice_stretch;
+constexpr std::size_t group = slice_group / slice_stretch;  // stretches counted together
 
 // Adds to the lanes the counts in the patterns of a group of stretches. The
 // bytes of high nibble h and bits 2 and 3 q are the AND of two patterns; of
@@ -223,7 +223,7 @@ SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::
     // cppcheck-suppress knownConditionTrueFalse ; count is a multiple of 512
     for (std::size_t k = 0; k < stretches; ++k) {
       const unsigned char* const q = p + k * stretch;
-      store_patterns<true>(q, at + k == 0 ? s.ch_alt : q[-1], patterns + k * pattern_words);
+      store_patterns<true>(q, at == 0 && k == 0 ? s.ch_alt : q[-1], patterns + k * pattern_words);
     }
     counted += count_patterns(patterns, s.scheiben.data() + std::size_t{256} * 8);
   }

@@ -18,13 +18,17 @@
 
 #include "octetcensusmeter.h"
 
+// The bytes it slices at once, and those it counts together (eight stretches).
+constexpr std::size_t slice_stretch = 512;
+constexpr std::size_t slice_group = 8 * slice_stretch;
+
 // Whether this processor, and the system, run the bit-sliced counter.
 bool bit_slices_run_here();
 
-// Counts count bytes (a multiple of 512) whose predecessor is s.ch_alt into
+// Counts count bytes (a multiple of slice_stretch) whose predecessor is s.ch_alt into
 // the lanes s.scheiben, which fold_slices adds to code and code2. Only where
 // bit_slices_run_here(). Returns how many values it counted, of 512 (256
-// bytes and 256 differences) for each 4 KiB: its work.
+// bytes and 256 differences) for each slice_group: its work.
 unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::size_t count);
 
 // Adds the counts held in s.scheiben to code and code2 and empties them.
