@@ -70,6 +70,7 @@ const char* result_refusal(ResultOpen how) {
       return "\n error message: outputfile is a device\n";
     case ResultOpen::opened:
     case ResultOpen::failed:
+    case ResultOpen::not_own:  // the tool asks for no beginning
       break;
   }
   return "\n error message: outputfile could not be opened\n";

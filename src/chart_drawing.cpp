@@ -19,6 +19,11 @@ constexpr double slot = plot_width / 256;
 // The width of a character of an 11-pixel label, generously: text placed by
 // it stays inside the chart in any sans-serif font.
 constexpr double label_char_width = 6.6;
+// The same for the 20-pixel bold title: a character of ASCII, and any other,
+// which may be as wide as the font is high.
+constexpr double title_ascii_width = 12;
+constexpr double title_other_width = 20;
+constexpr const char* difference_colour = "#138d90";  // teal: the difference bars
 
 // Byte kinds, each with its colour and its legend.
 struct Kind {
@@ -47,13 +52,15 @@ struct Scale {
   double top = 1;
   double at(double count) const {
     if (!log) return std::min(1.0, count / top);
-    return count < 1 ? 0 : std::log10(count / 0.5) / std::log10(top / 0.5);
+    // The axis starts at 0.5, so that a count of 1 has a bar; what lies below
+    // it is drawn at its bottom edge.
+    return count <= 0.5 ? 0 : std::log10(count / 0.5) / std::log10(top / 0.5);
   }
 };
 
 // Round ticks: 1, 2 or 5 times a power of ten apart, about five of them, and
 // never less than 1 apart, since counts are whole; on a logarithmic axis the
-// powers of ten.
+// powers of ten, and 2 and 5 times them where the axis spans two decades or less.
 Scale scale_for(double largest, bool log, std::vector<double>& ticks) {
   Scale s;
   s.log = log;
@@ -63,7 +70,13 @@ Scale scale_for(double largest, bool log, std::vector<double>& ticks) {
     if (s.top <= most) s.top *= 10;
     const int decades = static_cast<int>(std::lround(std::log10(s.top)));
     const int every = decades > 10 ? 2 : 1;
-    for (int d = 0; d <= decades; d += every) ticks.push_back(std::pow(10, d));
+    for (int d = 0; d <= decades; d += every) {
+      ticks.push_back(std::pow(10, d));
+      if (decades <= 2 && d < decades) {
+        ticks.push_back(2 * std::pow(10, d));
+        ticks.push_back(5 * std::pow(10, d));
+      }
+    }
     return s;
   }
   const double raw = most / 5;
@@ -89,6 +102,28 @@ std::string label_at(double x, double y, const char* css_class, const std::strin
   return format("<text x=\"%.1f\" y=\"%.1f\" class=\"%s\" text-anchor=\"%s\">%s</text>\n",
                 leftwards ? std::max(x - 8, text_width + 4) : x + 8, y, css_class,
                 leftwards ? "end" : "start", xml_escaped(text).c_str());
+}
+
+// Whether any of the counts stands above the bottom of the axis.
+bool shows_above_the_axis(const std::array<double, 256>& counts, const Scale& scale) {
+  return std::any_of(counts.begin(), counts.end(), [&](double c) { return scale.at(c) > 0; });
+}
+
+// An entry of a panel's legend at x: a swatch of a bar's colour, or a piece
+// of a line's class, then its text; x moves past it.
+void legend_entry(std::string& svg, double& x, double y, const char* bar_colour,
+                  const char* line_class, const std::string& text) {
+  if (bar_colour != nullptr) {
+    svg += format("<rect x=\"%g\" y=\"%g\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, y - 9,
+                  bar_colour);
+  } else {
+    svg += format("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" class=\"%s\"/>", x, y - 4, x + 24,
+                  y - 4, line_class);
+  }
+  const double text_x = x + (bar_colour != nullptr ? 14 : 30);
+  svg += format("<text x=\"%g\" y=\"%g\" class=\"legend\">%s</text>\n", text_x, y,
+                xml_escaped(text).c_str());
+  x = text_x + 6.5 * static_cast<double>(text.size()) + 24;
 }
 
 // A horizontal line, or the outline of one count for each slot, over the bars.
@@ -152,23 +187,27 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
     tip += " = " + format("%llu", as_llu(h[v]));
     svg += format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"%s\">",
                   left + v * slot + 0.4, base - bar, slot - 0.8, bar,
-                  bytes ? kind_of(v).colour : "#138d90");
+                  bytes ? kind_of(v).colour : difference_colour);
     svg += "<title>" + tip + "</title></rect>\n";
   }
-  if (level != nullptr) svg += level_line(*level, scale, base, "level");
+  const bool level_shown = level != nullptr && shows_above_the_axis(*level, scale);
+  if (level_shown) svg += level_line(*level, scale, base, "level");
   // The average, as the result file gives it, labelled right of the bars.
   const std::uint64_t average_count = total / 256;  // rounded down, as in the file
   const auto average = static_cast<double>(average_count);
-  if (average > 0 || !log) {
+  const bool average_shown = !log || scale.at(average) > 0;
+  if (average_shown) {
     const double y = base - scale.at(average) * plot_height;
     svg += format("<line x1=\"%g\" y1=\"%.1f\" x2=\"%g\" y2=\"%.1f\" class=\"average\"/>", left, y,
                   left + plot_width, y);
+    // Its label stays above the axis, clear of the value axis's 0xff.
+    const double label_y = std::min(y, base - 14);
     const std::string shown =
         average_count < 1000000 ? format("%llu", as_llu(average_count)) : short_count(average);
     svg += format(
         "<text x=\"%g\" y=\"%.1f\" class=\"average\">average</text>"
         "<text x=\"%g\" y=\"%.1f\" class=\"average\">%s</text>\n",
-        left + plot_width + 6, y - 2, left + plot_width + 6, y + 10, shown.c_str());
+        left + plot_width + 6, label_y - 2, left + plot_width + 6, label_y + 10, shown.c_str());
   }
   // The limits, as the result file names them.
   const char* noun = bytes ? "Byte" : "difference";
@@ -181,29 +220,54 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
                     format("%s limit is %s 0x%x = %llu times", which, noun, v,
                            as_llu(is_upper ? limits.upper : limits.lower)));
   }
-  // What the lines mean.
+  // What the bars and lines mean; a line that nothing shows is left out.
+  double x = left;
   const double legend_y = base + (bytes ? 50 : 36);
-  svg += format(
-      "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" class=\"average\"/>"
-      "<text x=\"%g\" y=\"%g\" class=\"legend\">average, as the result file gives it</text>\n",
-      left, legend_y - 4, left + 24, legend_y - 4, left + 30, legend_y);
-  if (level != nullptr) {
-    svg += format(
-        "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" class=\"level\"/>"
-        "<text x=\"%g\" y=\"%g\" class=\"legend\">%s</text>\n",
-        left + 300, legend_y - 4, left + 324, legend_y - 4, left + 330, legend_y,
-        xml_escaped(level_legend).c_str());
+  if (!bytes)
+    legend_entry(svg, x, legend_y, difference_colour, nullptr, "how often a difference occurs");
+  if (average_shown) {
+    legend_entry(svg, x, legend_y, nullptr, "average", "average, as the result file gives it");
   }
+  if (level_shown) legend_entry(svg, x, legend_y, nullptr, "level", level_legend);
+}
+
+// The name as the title shows it: cut at a whole character, with an
+// ellipsis, where it would run past the chart's right edge after the title's
+// first words.
+std::string title_name(const std::string& name) {
+  std::string clean = clean_utf8(name);
+  const double room = width - 40 - title_ascii_width * 18;  // after "Octetcensusmeter: "
+  const auto width_of = [](unsigned char lead) {
+    return lead < 0x80 ? title_ascii_width : title_other_width;
+  };
+  double total = 0;
+  for (const char c : clean) {
+    if ((static_cast<unsigned char>(c) & 0xc0) != 0x80) total += width_of(c);
+  }
+  if (total <= room) return clean;
+  double used = title_other_width;  // the ellipsis
+  std::size_t cut = 0;
+  for (; cut < clean.size(); ++cut) {
+    const auto b = static_cast<unsigned char>(clean[cut]);
+    if ((b & 0xc0) == 0x80) continue;
+    used += width_of(b);
+    if (used > room) break;
+  }
+  return clean.substr(0, cut) + "\xe2\x80\xa6";
 }
 
 }  // namespace
 
-std::string svg_of(const Tables& t, const Figures& f, const std::string& name, bool log) {
-  std::string svg = format(
+std::string chart_beginning() {
+  return format(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%g\" height=\"%g\" "
       "viewBox=\"0 0 %g %g\" font-family=\"sans-serif\">\n",
       width, height, width, height);
+}
+
+std::string svg_of(const Tables& t, const Figures& f, const std::string& name, bool log) {
+  std::string svg = chart_beginning();
   svg +=
       "<style>\n"
       "@page { size: landscape; margin: 10mm; }\n"
@@ -223,8 +287,11 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
       "path.lower { fill: #00695c; } text.lower { font-size: 11px; fill: #00695c; }\n"
       "</style>\n"
       "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += "<text x=\"20\" y=\"30\" class=\"title\">Octetcensusmeter: " + xml_escaped(name) +
-         "</text>\n";
+  // The whole name in the document's title, where a viewer shows it on demand.
+  svg += "<title>Octetcensusmeter: " + xml_escaped(name) + "</title>\n";
+  svg +=
+      "<text x=\"20\" y=\"30\" class=\"title\">Octetcensusmeter: " + xml_escaped(title_name(name)) +
+      "</text>\n";
   std::string facts = format("%llu bytes, %u distinct values, entropy %.3f bits per byte",
                              as_llu(f.bytes), f.distinct, f.entropy);
   facts += f.evenness ? format(", evenness %.3f", *f.evenness) : ", evenness -";
@@ -241,20 +308,30 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   std::string list;
   std::array<double, 256> even{};
   std::string even_legend;
-  if (f.list && f.list->characters > 0) {
+  if (f.list && f.list->bytes > 0) {
     const ListFigures& l = *f.list;
-    const bool fair = !l.p_value || *l.p_value >= 0.01;
-    list = format(
-        "list of %llu passwords, %.1f characters on average, alphabet %u: at most %.1f bits per "
-        "password (%s%s)",
-        as_llu(l.lines), l.mean_length, l.alphabet, l.ceiling_bits, strength_of(l.ceiling_bits),
-        fair ? "" : " at best");
-    if (l.p_value) list += "; a fair draw from it: p " + p_shown(*l.p_value);
-    const double level = static_cast<double>(l.characters) / l.alphabet;
+    list = format("list of %llu password%s, %.1f characters on average, alphabet %u",
+                  as_llu(l.lines), l.lines == 1 ? "" : "s", l.mean_length, l.alphabet);
+    if (l.alphabet_name != nullptr) list += std::string(" (") + l.alphabet_name + ")";
+    list += std::string(": ") + kind_word(l.kind);
+    if (l.bits) {
+      list += format(", %.1f bits per password (%s)", *l.bits, l.strength);
+    } else if (l.kind == ListKind::chosen) {
+      list += format(", below %.1f bits per password; check it against known passwords",
+                     *l.ceiling_bits);
+    } else if (l.kind == ListKind::too_few) {
+      list += l.alphabet < 2
+                  ? std::string(" (the tests need two values)")
+                  : format(" (the tests need %llu characters)", as_llu(l.characters_needed));
+    } else {
+      list += l.utf8 ? " (UTF-8), not judged" : " (not UTF-8), not judged";
+    }
+    // An even use of the values that occur.
+    const double level = static_cast<double>(l.bytes) / l.alphabet;
     for (unsigned v = 0; v < 256; ++v) {
       even[v] = l.in_alphabet[v] ? level : 0;
     }
-    even_legend = format("an even use of the alphabet of %u values", l.alphabet);
+    even_legend = format("an even use of the %u values that occur", l.alphabet);
   }
   svg += "<text x=\"20\" y=\"76\" class=\"facts\">" + xml_escaped(chance_shown) + "</text>\n";
   if (!list.empty()) {

@@ -7,6 +7,9 @@
 
 #include "chart_figures.h"
 
+// How every chart begins, and nothing else this program reads or writes.
+std::string chart_beginning();
+
 // name is the result file's, as it was given; it is made safe here. Counts are
 // drawn on a logarithmic axis if log is set.
 std::string svg_of(const Tables& tables, const Figures& f, const std::string& name, bool log);

@@ -3,6 +3,8 @@
 
 #include <boost/math/special_functions/gamma.hpp>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -47,44 +49,148 @@ Frequencies certain(unsigned v) {
   return f;
 }
 
-ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes, Frequencies& q) {
+// The usual alphabets, each as the ranges of its values: "09af" is 0-9 and a-f.
+struct NamedAlphabet {
+  const char* name;
+  const char* ranges;
+};
+constexpr NamedAlphabet named_alphabets[] = {{"digits", "09"},
+                                             {"hexadecimal digits", "09af"},
+                                             {"hexadecimal digits", "09AF"},
+                                             {"small letters", "az"},
+                                             {"capitals", "AZ"},
+                                             {"letters", "AZaz"},
+                                             {"small letters and digits", "az09"},
+                                             {"capitals and digits", "AZ09"},
+                                             {"letters and digits", "AZaz09"},
+                                             {"base32", "AZ27"},
+                                             {"base64", "AZaz09++//"},
+                                             {"base64", "AZaz09--__"},
+                                             {"printable without space", "!~"},
+                                             {"printable", " ~"}};
+
+// How many continuation bytes the UTF-8 lead byte v needs; 0 for a byte that
+// leads nothing (ASCII, a continuation byte), -1 for one that UTF-8 never has.
+int continuations_after(unsigned v) {
+  if (v == 0xc0 || v == 0xc1 || v >= 0xf5) return -1;
+  if (v >= 0xf0) return 3;
+  if (v >= 0xe0) return 2;
+  return v >= 0xc2 ? 1 : 0;
+}
+
+// The alphabet, the characters and the kinds, from the byte table alone.
+ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
   ListFigures l;
   l.lines = code[0x0a];
   l.crlf = code[0x0d] == code[0x0a];
-  l.characters = bytes - code[0x0a] - code[0x0d];
-  l.mean_length = static_cast<double>(l.characters) / static_cast<double>(l.lines);
+  l.bytes = bytes - code[0x0a] - code[0x0d];
   Histogram characters = code;
   characters[0x0a] = 0;
   characters[0x0d] = 0;
-  std::array<bool, 256>& in_alphabet = l.in_alphabet;
+  for (unsigned v = 0; v < 256; ++v) {
+    l.in_alphabet[v] = characters[v] > 0;
+    l.alphabet += l.in_alphabet[v] ? 1 : 0;
+    l.high_bytes = l.high_bytes || (v >= 0x80 && characters[v] > 0);
+  }
   for (const CharacterClass& k : character_classes) {
     bool occurs = false;
     for (unsigned v = 0; v < 256; ++v) occurs = occurs || (k.holds(v) && characters[v] > 0);
-    if (!occurs) continue;
-    l.classes.push_back(k.name);
-    l.alphabet += k.size;
-    for (unsigned v = 0; v < 256; ++v) in_alphabet[v] = in_alphabet[v] || k.holds(v);
+    if (occurs) l.classes.push_back(k.name);
   }
-  if (l.characters == 0) return l;
-  for (unsigned v = 0; v < 256; ++v) {
-    q[v] = static_cast<double>(characters[v]) / static_cast<double>(l.characters);
-  }
-  l.character_entropy = entropy_of(characters, l.characters);
-  l.ceiling_bits = l.mean_length * std::log2(static_cast<double>(l.alphabet));
-  l.estimate_bits = l.mean_length * l.character_entropy;
-  if (l.alphabet >= 2) {
-    const double expected = static_cast<double>(l.characters) / l.alphabet;
-    double chi = 0;
-    for (unsigned v = 0; v < 256; ++v) {
-      if (!in_alphabet[v]) continue;
-      const double d = static_cast<double>(characters[v]) - expected;
-      chi += d * d / expected;
+  l.alphabet_name = alphabet_name_of(l.in_alphabet);
+  // UTF-8 agrees when no byte is one it never has and the continuation bytes
+  // are exactly as many as the lead bytes call for; then each code point is a
+  // character. The table cannot tell whether they stand in the right places.
+  l.characters = l.bytes;
+  if (l.high_bytes) {
+    std::uint64_t needed = 0;
+    std::uint64_t continuation = 0;
+    bool agrees = true;
+    for (unsigned v = 0x80; v < 256; ++v) {
+      const int after = continuations_after(v);
+      agrees = agrees && (after >= 0 || characters[v] == 0);
+      if (after > 0) needed += static_cast<std::uint64_t>(after) * characters[v];
+      if (v < 0xc0) continuation += characters[v];
     }
-    l.chi_square = chi;
-    l.degrees_of_freedom = l.alphabet - 1;
-    l.p_value = chi_square_tail(chi, l.degrees_of_freedom);
+    l.utf8 = agrees && needed == continuation;
+    if (l.utf8) l.characters = l.bytes - continuation;
+  }
+  l.mean_length = static_cast<double>(l.characters) / static_cast<double>(l.lines);
+  l.characters_needed = characters_per_value * l.alphabet;
+  if (l.bytes == 0) return l;
+  l.character_entropy = entropy_of(characters, l.bytes);
+  if (!l.high_bytes) {
+    l.ceiling_bits = l.mean_length * std::log2(static_cast<double>(l.alphabet));
+    l.estimate_bits = l.mean_length * l.character_entropy;
   }
   return l;
+}
+
+// The chi-square of observed against expected counts over the cells expected
+// at least 5 times, the others pooled into one cell of their own, which is
+// left out if it is still expected fewer than 5 times. Sets the cells used.
+double pooled_chi_square(const Histogram& observed, const std::array<double, 256>& expected,
+                         unsigned& cells) {
+  double chi = 0;
+  double pool_observed = 0;
+  double pool_expected = 0;
+  cells = 0;
+  const auto add = [&](double o, double e) {
+    chi += (o - e) * (o - e) / e;
+    ++cells;
+  };
+  for (unsigned d = 0; d < 256; ++d) {
+    const auto o = static_cast<double>(observed[d]);
+    if (expected[d] >= 5) {
+      add(o, expected[d]);
+    } else {
+      pool_observed += o;
+      pool_expected += expected[d];
+    }
+  }
+  if (pool_expected >= 5) add(pool_observed, pool_expected);
+  return chi;
+}
+
+// The tests, the kind and the bits, in the order of ListKind.
+void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
+                const std::array<double, 256>& expected_differences) {
+  if (l.alphabet < 2 || l.characters < l.characters_needed) {
+    l.kind = ListKind::too_few;
+    return;
+  }
+  if (l.high_bytes) {
+    l.kind = ListKind::multi_byte;
+    return;
+  }
+  unsigned cells = 0;
+  const double independence = pooled_chi_square(code2, expected_differences, cells);
+  if (cells < 2) {  // enough characters, but their differences fall in one cell
+    l.kind = ListKind::too_few;
+    return;
+  }
+  const double expected = static_cast<double>(l.bytes) / l.alphabet;
+  double chi = 0;
+  for (unsigned v = 0; v < 256; ++v) {
+    if (!l.in_alphabet[v]) continue;
+    const double d = static_cast<double>(code[v]) - expected;
+    chi += d * d / expected;
+  }
+  l.chi_square = chi;
+  l.degrees_of_freedom = l.alphabet - 1;
+  l.p_value = chi_square_tail(chi, l.degrees_of_freedom);
+  l.fair = *l.p_value >= test_bound;
+  l.independence_chi_square = independence;
+  l.independence_degrees_of_freedom = cells - 1;
+  l.independence_p_value = chi_square_tail(independence, cells - 1);
+  l.independent = *l.independence_p_value >= test_bound;
+  if (!*l.independent) {
+    l.kind = ListKind::chosen;
+    return;
+  }
+  l.kind = *l.fair ? ListKind::drawn_evenly : ListKind::drawn_unevenly;
+  l.bits = *l.fair ? l.ceiling_bits : l.estimate_bits;
+  l.strength = strength_of(*l.bits);
 }
 
 }  // namespace
@@ -115,8 +221,40 @@ double chi_square_tail(double x, unsigned degrees_of_freedom) {
 }
 
 const char* strength_of(double bits) {
-  if (bits < 40) return "weak";
-  return bits < 64 ? "fair" : "strong";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", bits);
+  const double shown = std::strtod(text, nullptr);
+  if (shown < 40) return "weak";
+  return shown < 64 ? "fair" : "strong";
+}
+
+const char* kind_word(ListKind kind) {
+  switch (kind) {
+    case ListKind::too_few:
+      return "too few to judge";
+    case ListKind::multi_byte:
+      return "multi-byte characters";
+    case ListKind::drawn_evenly:
+      return "drawn evenly";
+    case ListKind::drawn_unevenly:
+      return "drawn unevenly";
+    case ListKind::chosen:
+      return "chosen or structured";
+  }
+  return "";
+}
+
+const char* alphabet_name_of(const std::array<bool, 256>& values) {
+  for (const NamedAlphabet& a : named_alphabets) {
+    std::array<bool, 256> members{};
+    for (const char* r = a.ranges; *r != 0; r += 2) {
+      for (auto v = static_cast<unsigned char>(r[0]); v <= static_cast<unsigned char>(r[1]); ++v) {
+        members[v] = true;
+      }
+    }
+    if (members == values) return a.name;
+  }
+  return nullptr;
 }
 
 Figures figures_of(const Tables& t) {
@@ -143,20 +281,24 @@ Figures figures_of(const Tables& t) {
   f.steps_of_one = t.code2[1];
 
   if (is_a_list(t.code)) {
+    f.list = list_figures_of(t.code, f.bytes);
+    ListFigures& l = *f.list;
     Frequencies q{};
-    f.list = list_figures_of(t.code, f.bytes, q);
-    const ListFigures& l = *f.list;
+    for (unsigned v = 0; v < 256; ++v) {
+      if (l.in_alphabet[v]) q[v] = static_cast<double>(t.code[v]) / static_cast<double>(l.bytes);
+    }
     const auto lines = static_cast<double>(l.lines);
     const Frequencies line_end = certain(l.crlf ? 0x0d : 0x0a);
     const Frequencies line_feed = certain(0x0a);
-    if (l.characters > 0) {
+    if (l.bytes > 0) {
       // Pairs inside the lines, the last character to the line end, and the
       // line feed to the next line's first character.
-      add_differences(f.expected_differences, static_cast<double>(l.characters) - lines, q, q);
+      add_differences(f.expected_differences, static_cast<double>(l.bytes) - lines, q, q);
       add_differences(f.expected_differences, lines, q, line_end);
       add_differences(f.expected_differences, lines - 1, line_feed, q);
     }
     if (l.crlf) f.expected_differences[0x0d - 0x0a] += lines;  // CR to LF
+    judge_list(l, t.code, t.code2, f.expected_differences);
   } else if (f.bytes > 1) {
     Frequencies p{};
     for (unsigned v = 0; v < 256; ++v) {

@@ -19,22 +19,49 @@ struct CharacterClass {
 };
 extern const std::array<CharacterClass, 6> character_classes;
 
-// A password list: one password a line, ended by LF or CR LF.
+// What a password list's tables say of how its passwords were made, decided in
+// this order: too few characters for the tests, bytes from 0x80 (whose tests
+// would judge bytes, not the generator's characters), then the characters'
+// use of their alphabet and their independence within the lines.
+enum class ListKind { too_few, multi_byte, drawn_evenly, drawn_unevenly, chosen };
+const char* kind_word(ListKind kind);
+
+// Below this many characters for each value of the alphabet, a value's count
+// is too small for the chi-square tests.
+constexpr std::uint64_t characters_per_value = 5;
+// The tests' bound: a p below it rules the generator out.
+constexpr double test_bound = 0.01;
+
+// A password list: one password a line, ended by LF or CR LF. The fields go
+// by size, the largest first, so that the record holds no padding.
 struct ListFigures {
-  std::uint64_t lines = 0;           // line feeds
-  bool crlf = false;                 // a carriage return before every line feed
-  std::uint64_t characters = 0;      // every byte but the line feeds and carriage returns
-  double mean_length = 0;            // characters a line
-  std::vector<const char*> classes;  // the kinds that occur, in the order of character_classes
-  unsigned alphabet = 0;             // the values of those kinds together
-  std::array<bool, 256> in_alphabet{};
-  double character_entropy = 0;  // bits a character
-  double ceiling_bits = 0;       // mean_length * log2(alphabet): a uniform draw's strength
-  double estimate_bits = 0;      // mean_length * character_entropy
-  // Against an even use of the alphabet; none below two values in it.
-  std::optional<double> chi_square;
+  std::uint64_t lines = 0;       // line feeds
+  std::uint64_t bytes = 0;       // every byte but the line feeds and carriage returns
+  std::uint64_t characters = 0;  // those bytes, or the code points they make where they are UTF-8
+  double mean_length = 0;        // characters a line
+  std::vector<const char*> classes;     // the kinds that occur, in the order of character_classes
+  const char* alphabet_name = nullptr;  // where the alphabet is exactly one of the usual sets
+  std::uint64_t characters_needed = 0;  // characters_per_value for each value of the alphabet
+  double character_entropy = 0;         // bits a byte of the characters
+  // mean_length * log2(alphabet) and mean_length * character_entropy; none
+  // for bytes from 0x80, whose values are not the characters'.
+  std::optional<double> ceiling_bits, estimate_bits;
+  // Against an even use of the alphabet, with alphabet - 1 degrees of freedom.
+  std::optional<double> chi_square, p_value;
+  // The differences against characters independent within the lines, those
+  // expected fewer than 5 times pooled into one cell.
+  std::optional<double> independence_chi_square, independence_p_value;
+  std::optional<double> bits;  // drawn lists only: what their generator gives a password
+  const char* strength = nullptr;
+  unsigned alphabet = 0;  // the values that occur among the characters
   unsigned degrees_of_freedom = 0;
-  std::optional<double> p_value;
+  unsigned independence_degrees_of_freedom = 0;
+  ListKind kind = ListKind::too_few;
+  bool crlf = false;                      // a carriage return before every line feed
+  bool high_bytes = false;                // a byte from 0x80 occurs
+  bool utf8 = false;                      // ... and the table agrees with UTF-8
+  std::optional<bool> fair, independent;  // the tests' answers at test_bound
+  std::array<bool, 256> in_alphabet{};
 };
 
 struct Figures {
@@ -68,5 +95,9 @@ Figures figures_of(const Tables& tables);
 double chi_square_tail(double x, unsigned degrees_of_freedom);
 
 // The strength of a password of this many bits against offline guessing, in a
-// word: "weak" below 40 bits, "fair" below 64, else "strong".
+// word: "weak" below 40 bits, "fair" below 64, else "strong"; judged on the
+// bits as they are shown, to a tenth, so that 63.99 shown as 64.0 is strong.
 const char* strength_of(double bits);
+
+// The name of the alphabet that holds exactly these values, or nullptr.
+const char* alphabet_name_of(const std::array<bool, 256>& values);

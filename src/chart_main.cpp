@@ -24,9 +24,11 @@ const char* const help =
     "and steps of one among the differences beside what chance would give. When\n"
     "the tables are a password list's (line feeds, and no other control bytes but\n"
     "tab and carriage return), it judges the passwords: their number, their mean\n"
-    "length, the alphabet their characters come from, whether the characters are\n"
-    "used as a fair generator would use them, and the strength a uniform draw\n"
-    "from that alphabet gives: weak below 40 bits, fair below 64, strong above.\n"
+    "length, the alphabet of the values that occur, and whether the characters\n"
+    "were drawn evenly, drawn unevenly or chosen or structured (words, names,\n"
+    "dates), by a test of their use of the alphabet and one of their differences;\n"
+    "too few characters, or bytes from 0x80, are not judged. A drawn list gets its\n"
+    "bits per password: weak below 40, fair below 64, strong from 64.\n"
     "Draws both tables as an SVG chart into CHART (RESULT with .svg for its\n"
     "extension; - for standard output, the figures then going to standard error;\n"
     "needed when RESULT is -).\n"
@@ -35,6 +37,8 @@ const char* const help =
     "  --json     print the figures as one JSON object\n"
     "  --help     print this and exit\n"
     "  --version  print the version and exit\n"
+    "\n"
+    "An existing CHART is replaced only when it is a chart of this program.\n"
     "\n"
     "Exit status: 0 done; 1 RESULT unreadable or not a result file, the chart\n"
     "not written, or standard output not written; 2 a wrong command line.\n";
@@ -96,6 +100,8 @@ const char* refusal(ResultOpen how) {
       return "is reached through another user's link";
     case ResultOpen::device:
       return "is a device";
+    case ResultOpen::not_own:
+      return "exists and is not a chart of octetcensusmeter; give another name";
     case ResultOpen::opened:
     case ResultOpen::failed:
       break;
@@ -165,7 +171,10 @@ int run(const Command& c) {
   }
   // The chart shows the same tables as the result: it is made as privately.
   ResultOpen how = ResultOpen::failed;
-  std::FILE* chart = open_result(c.chart, in, how);
+  // An existing file is replaced only when it is a chart already: the two
+  // names given the wrong way round would otherwise put the chart in place of
+  // the password list.
+  std::FILE* chart = open_result(c.chart, in, how, chart_beginning());
   const int reason = errno;
   close_input(in);
   if (chart == nullptr) {

@@ -12,19 +12,35 @@ std::string json_number(const std::optional<double>& v, int digits = 6) {
   return v ? format("%.*g", digits, *v) : "null";
 }
 
+std::string json_bool(const std::optional<bool>& v) { return v ? (*v ? "true" : "false") : "null"; }
+
+std::string json_text(const char* v) { return v != nullptr ? json_string(v) : "null"; }
+
 std::string json_of_list(const ListFigures& l) {
   std::string classes;
   for (const char* c : l.classes) classes += (classes.empty() ? "" : ", ") + json_string(c);
+  const bool fairness_tested = l.chi_square.has_value();
+  const bool independence_tested = l.independence_chi_square.has_value();
   return format("{\"lines\": %llu, \"line_ends\": \"%s\", \"characters\": %llu", as_llu(l.lines),
                 l.crlf ? "CR LF" : "LF", as_llu(l.characters)) +
          ", \"mean_length\": " + json_number(l.mean_length, 10) + ", \"classes\": [" + classes +
          "]" + format(", \"alphabet\": %u", l.alphabet) +
+         ", \"alphabet_name\": " + json_text(l.alphabet_name) +
+         ", \"utf8\": " + json_bool(l.high_bytes ? std::optional<bool>(l.utf8) : std::nullopt) +
          ", \"character_entropy\": " + json_number(l.character_entropy, 10) +
          ", \"ceiling_bits\": " + json_number(l.ceiling_bits, 10) +
          ", \"estimate_bits\": " + json_number(l.estimate_bits, 10) +
          ", \"chi_square\": " + json_number(l.chi_square, 10) + ", \"degrees_of_freedom\": " +
-         (l.chi_square ? format("%u", l.degrees_of_freedom) : "null") +
-         ", \"p_value\": " + json_number(l.p_value, 7) + "}";
+         (fairness_tested ? format("%u", l.degrees_of_freedom) : "null") +
+         ", \"p_value\": " + json_number(l.p_value, 7) + ", \"fair\": " + json_bool(l.fair) +
+         ", \"independence_chi_square\": " + json_number(l.independence_chi_square, 10) +
+         ", \"independence_degrees_of_freedom\": " +
+         (independence_tested ? format("%u", l.independence_degrees_of_freedom) : "null") +
+         ", \"independence_p_value\": " + json_number(l.independence_p_value, 7) +
+         ", \"independent\": " + json_bool(l.independent) +
+         ", \"kind\": " + json_string(kind_word(l.kind)) +
+         ", \"bits\": " + json_number(l.bits, 10) + ", \"strength\": " + json_text(l.strength) +
+         "}";
 }
 
 // "21, about 9.2 expected by chance: 2.3 times as many"
@@ -35,41 +51,111 @@ std::string against_chance(std::uint64_t observed, double expected) {
   return out;
 }
 
+// "an alphabet of 16 values (hexadecimal digits)", or "an alphabet of 59
+// values among digits, small letters and other printable".
+std::string alphabet_words(const ListFigures& l) {
+  std::string out = format("an alphabet of %u value%s", l.alphabet, l.alphabet == 1 ? "" : "s");
+  if (l.alphabet_name != nullptr) return out + " (" + l.alphabet_name + ")";
+  for (std::size_t i = 0; i < l.classes.size(); ++i) {
+    out += i == 0 ? " among " : i + 1 == l.classes.size() ? " and " : ", ";
+    out += l.classes[i];
+  }
+  return out;
+}
+
+// The lines after the figures of every file, and the verdict, for a list.
 std::string list_words(const ListFigures& l, std::string& verdict) {
-  std::string classes;
-  for (const char* c : l.classes) classes += (classes.empty() ? "" : ", ") + std::string(c);
   std::string out = format(
       "Password list: %llu lines ended by %s, %.2f characters a line on "
       "average",
       as_llu(l.lines), l.crlf ? "CR LF" : "LF", l.mean_length);
-  if (l.characters == 0) {
+  if (l.bytes == 0) {
     verdict = "every line is empty; there are no passwords to judge.";
     return out + ".\n";
   }
-  out += format(", from an alphabet of %u values (%s).\n", l.alphabet, classes.c_str());
-  out += format("Characters: %.4g bits of entropy each (%.4g for an even use of the alphabet)",
-                l.character_entropy, std::log2(static_cast<double>(l.alphabet)));
-  if (l.chi_square) {
-    out += format("; chi-square against an even use: %.2f (%u degrees of freedom), p %s",
-                  *l.chi_square, l.degrees_of_freedom, p_shown(*l.p_value).c_str());
+  out += ", from " + alphabet_words(l) + ".\n";
+  const std::string passwords = format("%llu password%s of %.1f characters on average",
+                                       as_llu(l.lines), l.lines == 1 ? "" : "s", l.mean_length);
+  switch (l.kind) {
+    case ListKind::too_few:
+      if (l.alphabet < 2) {
+        out += "Too few to judge: one value makes up every character; the tests need two.\n";
+        verdict = passwords + " of one value: too few to judge; the tests need two values.";
+      } else if (l.characters < l.characters_needed) {
+        out += format(
+            "Too few to judge: %llu characters, and the tests need %llu, %llu for each of "
+            "the %u values.\n",
+            as_llu(l.characters), as_llu(l.characters_needed), as_llu(characters_per_value),
+            l.alphabet);
+        verdict = passwords + format(
+                                  " from %u values: too few to judge; the tests need at "
+                                  "least %llu characters.",
+                                  l.alphabet, as_llu(l.characters_needed));
+      } else {
+        out +=
+            "Too few to judge: the differences fall into fewer than two cells that chance "
+            "fills 5 times.\n";
+        verdict = passwords + format(
+                                  " from %u values: too few to judge; their differences "
+                                  "give no test.",
+                                  l.alphabet);
+      }
+      return out;
+    case ListKind::multi_byte:
+      if (l.utf8) {
+        out += format(
+            "Multi-byte characters: the bytes from 0x80 agree with UTF-8, so the %llu "
+            "characters are code points, %llu bytes; the tests would judge bytes, not the "
+            "generator's characters, and are not run.\n",
+            as_llu(l.characters), as_llu(l.bytes));
+        verdict = passwords +
+                  " in UTF-8: multi-byte characters, which these counts "
+                  "cannot judge; no strength is given.";
+      } else {
+        out +=
+            "Multi-byte characters: bytes from 0x80 that do not agree with UTF-8, counted "
+            "as characters one by one; the encoding is not known, and the tests are not "
+            "run.\n";
+        verdict = passwords +
+                  " with bytes from 0x80 that are not UTF-8: multi-byte "
+                  "characters or another encoding, which these counts cannot "
+                  "judge; no strength is given.";
+      }
+      return out;
+    case ListKind::drawn_evenly:
+    case ListKind::drawn_unevenly:
+    case ListKind::chosen:
+      break;
   }
-  out += ".\n";
   out += format(
-      "Strength: at most %.1f bits per password, what a uniform draw of %.2f "
-      "characters from %u values gives; the characters' use gives at most %.1f, and "
-      "passwords that people chose have far less, their characters depending on each "
-      "other.\n",
-      l.ceiling_bits, l.mean_length, l.alphabet, l.estimate_bits);
-  verdict = format("%llu passwords of %.1f characters on average from %u values", as_llu(l.lines),
-                   l.mean_length, l.alphabet);
-  if (l.p_value) {
-    verdict += *l.p_value >= 0.01 ? ", used as a fair generator would use them (p >= 0.01)"
-                                  : ", not used as a fair generator would use them (p < 0.01)";
+      "Characters: %.4g bits of entropy each (%.4g for an even use of the alphabet); "
+      "chi-square against an even use: %.2f (%u degrees of freedom), p %s: used %s.\n",
+      l.character_entropy, std::log2(static_cast<double>(l.alphabet)), *l.chi_square,
+      l.degrees_of_freedom, p_shown(*l.p_value).c_str(),
+      *l.fair ? "evenly (p >= 0.01)" : "unevenly (p < 0.01)");
+  out += format(
+      "Independence: chi-square of the differences against characters independent within "
+      "the lines: %.2f (%u degrees of freedom), p %s: %s.\n",
+      *l.independence_chi_square, l.independence_degrees_of_freedom,
+      p_shown(*l.independence_p_value).c_str(),
+      *l.independent ? "independent (p >= 0.01)"
+                     : "the characters depend on each other (p < 0.01)");
+  if (l.kind == ListKind::chosen) {
+    verdict = passwords + format(
+                              " from %u values, chosen or structured: the characters depend "
+                              "on each other, as in words, names, dates and keyboard runs, so "
+                              "the strength cannot be read from these counts; it lies below "
+                              "the ceiling of %.1f bits. Check such a list against lists of "
+                              "known passwords.",
+                              l.alphabet, *l.ceiling_bits);
+  } else if (l.kind == ListKind::drawn_evenly) {
+    verdict = passwords + ", drawn evenly from " + alphabet_words(l) +
+              format(": %.1f bits per password, %s.", *l.bits, l.strength);
+  } else {
+    verdict = passwords + ", drawn unevenly from " + alphabet_words(l) +
+              format(", %.3f bits a character: %.1f bits per password, %s.", l.character_entropy,
+                     *l.bits, l.strength);
   }
-  verdict +=
-      format(": at most %.1f bits per password, %s", l.ceiling_bits, strength_of(l.ceiling_bits));
-  verdict +=
-      l.p_value && *l.p_value < 0.01 ? " at best; chosen rather than drawn, they are weaker." : ".";
   return out;
 }
 

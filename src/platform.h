@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // How an attempt to open the input ended.
@@ -67,6 +68,7 @@ enum class ResultOpen {
   many_names,    // a regular file with more than one name (a hard link)
   foreign_link,  // a folder on the way is reached through another user's symbolic link
   device,        // a device that is not the null device (Windows' AUX, COM1, nul.txt)
+  not_own,       // a regular file that holds something, not beginning with own_beginning
 };
 
 // Opens the result for binary writing, created private (owner only) if it is
@@ -77,9 +79,12 @@ enum class ResultOpen {
 // not the name, in the order of ResultOpen. In a folder where others may
 // rename files, an existing result is made private (owner only) first. A
 // regular result is locked for this process alone until it is closed: a
-// second run on the same name waits. Returns the stream, or nullptr with the
+// second run on the same name waits. Where own_beginning is given, an existing
+// regular file that holds anything is written only if it begins with these
+// bytes: a file this program wrote. Returns the stream, or nullptr with the
 // reason in how; a refused file is left as it was.
-std::FILE* open_result(const std::string& name, int input, ResultOpen& how);
+std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
+                       std::string_view own_beginning = {});
 
 // Empties a regular result file before its first write; devices are left
 // alone. False when that failed.

@@ -315,9 +315,25 @@ bool lock_result(int fd) {
   return true;
 }
 
+// Whether the open file is empty or begins with these bytes; a file that
+// cannot be read does not.
+bool empty_or_begins_with(int fd, std::string_view beginning) {
+  std::string head(beginning.size(), '\0');
+  std::size_t got = 0;
+  while (got < head.size()) {
+    const ssize_t n = pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got == 0 || (got == beginning.size() && head == beginning);
+}
+
 }  // namespace
 
-std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
+std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
+                       std::string_view own_beginning) {
   how = ResultOpen::failed;
   std::string last;
   bool foreign_link = false;
@@ -341,11 +357,16 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   struct stat result {};
   if (fstat(fd, &result) == 0) how = judge_result(result, input);
   if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
+    // Locked first, so that a second run's half-written file is not judged.
     // Its name alone does not say it is the file the user meant: someone
     // may have renamed another of the user's files to it.
-    const bool made_private =
-        (result.st_mode & 077) == 0 || !others_may_rename_in(folder) || fchmod(fd, 0600) == 0;
-    if (!made_private || !lock_result(fd)) how = ResultOpen::failed;
+    const bool locked = lock_result(fd);
+    if (locked && !own_beginning.empty() && !empty_or_begins_with(fd, own_beginning)) {
+      how = ResultOpen::not_own;
+    } else if (!locked || ((result.st_mode & 077) != 0 && others_may_rename_in(folder) &&
+                           fchmod(fd, 0600) != 0)) {
+      how = ResultOpen::failed;
+    }
   }
   release(folder);
   if (how == ResultOpen::opened) {

@@ -211,6 +211,19 @@ ResultOpen judge_result(HANDLE result, int input, const std::wstring& name) {
   return ResultOpen::opened;
 }
 
+// Whether the open disk file is empty or begins with these bytes; its file
+// pointer is left at the start.
+bool empty_or_begins_with(HANDLE file, std::string_view beginning) {
+  std::string head(beginning.size(), '\0');
+  DWORD got = 0;
+  OVERLAPPED at{};
+  const bool read = ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, &at) != 0 ||
+                    GetLastError() == ERROR_HANDLE_EOF;
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !read) return false;
+  return got == 0 || (got == beginning.size() && head == beginning);
+}
+
 }  // namespace
 
 bool identify(int file, FileIdentity& identity) {
@@ -286,7 +299,8 @@ bool trusted_length(int input, std::uint64_t& length) {
 
 void close_input(int input) { _close(input); }
 
-std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
+std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
+                       std::string_view own_beginning) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) {
@@ -315,6 +329,10 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how) {
   }
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   how = judge_result(h, input, w);
+  if (how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK && !own_beginning.empty() &&
+      !empty_or_begins_with(h, own_beginning)) {
+    how = ResultOpen::not_own;
+  }
   if (how != ResultOpen::opened) {
     CloseHandle(h);
     return nullptr;

@@ -183,9 +183,21 @@ for call in write close; do
     "$chart" passwords-result.txt failed.svg 2>err.txt >/dev/null
   check "failing_${call}_of_the_chart" '[ $? = 1 ] && grep -q "failed.svg: could not be written completely" err.txt'
 done
-head -c 100000 /dev/zero | tr '\0' x >longer.svg
+{ cat passwords-result.svg; head -c 100000 /dev/zero | tr '\0' x; } >longer.svg
 "$chart" passwords-result.txt longer.svg >/dev/null
 check longer_chart_emptied_first 'cmp -s longer.svg passwords-result.svg'
+
+echo "-- only a chart is replaced"
+cp passwords.txt list.txt
+chmod 644 list.txt
+"$chart" passwords-result.txt list.txt 2>err.txt >/dev/null
+check password_list_not_replaced '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: list.txt: exists and is not a chart of octetcensusmeter; give another name" err.txt && cmp -s list.txt passwords.txt && [ "$(stat -c %a list.txt)" = 644 ]'
+head -c 30 passwords-result.svg >cut.svg
+"$chart" passwords-result.txt cut.svg 2>err.txt >/dev/null
+check beginning_of_a_chart_alone_not_replaced '[ $? = 1 ] && grep -q "cut.svg: exists and is not a chart" err.txt && [ "$(wc -c <cut.svg)" = 30 ]'
+: >empty.svg
+check empty_file_replaced '"$chart" passwords-result.txt empty.svg >/dev/null && cmp -s empty.svg passwords-result.svg'
+check own_chart_replaced '"$chart" passwords-result.txt passwords-result.svg >/dev/null && cmp -s passwords-result.svg "$source/docs/passwords-chart.svg"'
 
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]

@@ -70,9 +70,26 @@ def expected_pairs(p, q, weight, out):  # weight x P(|a - b| = d), a from p, b f
             if p[a] and q[b]:
                 out[abs(a - b)] += weight * p[a] * q[b]
 
+NAMED = [("digits", "09"), ("hexadecimal digits", "09af"), ("hexadecimal digits", "09AF"),
+         ("small letters", "az"), ("capitals", "AZ"), ("letters", "AZaz"),
+         ("small letters and digits", "az09"), ("capitals and digits", "AZ09"),
+         ("letters and digits", "AZaz09"), ("base32", "AZ27"), ("base64", "AZaz09++//"),
+         ("base64", "AZaz09--__"), ("printable without space", "!~"), ("printable", " ~")]
+
+def named(values):
+    for name, ranges in NAMED:
+        members = {v for i in range(0, len(ranges), 2)
+                   for v in range(ord(ranges[i]), ord(ranges[i + 1]) + 1)}
+        if members == values:
+            return name
+    return None
+
 def list_figures(data):
-    """A password list judged from its byte table alone, or None."""
+    """A password list judged from its two tables alone, or None."""
     code = [data.count(bytes([v])) for v in range(256)]
+    code2 = [0] * 256
+    for i in range(1, len(data)):
+        code2[abs(data[i] - data[i - 1])] += 1
     if not code[10] or code[0x7f] or any(code[v] for v in range(32) if v not in (9, 10, 13)):
         n = len(data); p = [D(c) / n for c in code] if n else [0] * 256
         out = [D(0)] * 256
@@ -85,13 +102,17 @@ def list_figures(data):
                ("capitals", range(0x41, 0x5b)),
                ("other printable", [v for v in range(0x20, 0x7f) if not chr(v).isalnum()]),
                ("tab", [9]), ("0x80 and above", range(0x80, 0x100))]
-    used = [(name, vs) for name, vs in classes if any(chars[v] for v in vs)]
-    alphabet = [v for _, vs in used for v in vs]
+    used = [name for name, vs in classes if any(chars[v] for v in vs)]
+    alphabet = [v for v in range(256) if chars[v]]
     k = len(alphabet)
+    # UTF-8 read off the table: continuation bytes as many as the leads need.
+    high = any(chars[v] for v in range(0x80, 256))
+    leads = sum(chars[v] * (1 if v < 0xe0 else 2 if v < 0xf0 else 3) for v in range(0xc2, 0xf5))
+    continuation = sum(chars[0x80:0xc0])
+    utf8 = high and not (chars[0xc0] or chars[0xc1] or any(chars[0xf5:])) and leads == continuation
+    characters = n - continuation if utf8 else n
     ent = -sum(D(c) / n * (D(c) / n).ln() for c in chars if c) / D(2).ln()
-    mean = D(n) / lines
-    exp = D(n) / k
-    chi = sum((D(chars[v]) - exp) ** 2 / exp for v in alphabet)
+    mean = D(characters) / lines
     q_ = [D(c) / n for c in chars]
     out = [D(0)] * 256
     end = [D(0)] * 256; end[13 if crlf else 10] = D(1)
@@ -100,23 +121,57 @@ def list_figures(data):
     expected_pairs(q_, end, D(lines), out)
     expected_pairs(lf, q_, D(lines - 1), out)
     if crlf: out[3] += lines
-    fig = dict(lines=lines, line_ends="CR LF" if crlf else "LF", characters=n,
-               mean_length=float(mean), classes=[name for name, _ in used], alphabet=k,
-               character_entropy=float(ent), ceiling_bits=float(mean * D(k).ln() / D(2).ln()),
-               estimate_bits=float(mean * ent), chi_square=float(chi), degrees_of_freedom=k - 1,
-               p_value=float(q(D(k - 1) / 2, chi / 2)))
+    fig = dict(lines=lines, line_ends="CR LF" if crlf else "LF", characters=characters,
+               mean_length=float(mean), classes=used, alphabet=k, alphabet_name=named(set(alphabet)),
+               utf8=utf8 if high else None, character_entropy=float(ent))
+    if not high:
+        fig.update(ceiling_bits=float(mean * D(k).ln() / D(2).ln()), estimate_bits=float(mean * ent))
+    if k < 2 or characters < 5 * k:
+        fig["kind"] = "too few to judge"
+    elif high:
+        fig["kind"] = "multi-byte characters"
+    else:
+        exp = D(n) / k
+        chi = sum((D(chars[v]) - exp) ** 2 / exp for v in alphabet)
+        fair = q(D(k - 1) / 2, chi / 2)
+        # The differences, those expected fewer than 5 times pooled.
+        ichi, cells, pool_o, pool_e = D(0), 0, D(0), D(0)
+        for d in range(256):
+            if out[d] >= 5:
+                ichi += (code2[d] - out[d]) ** 2 / out[d]; cells += 1
+            else:
+                pool_o += code2[d]; pool_e += out[d]
+        if pool_e >= 5:
+            ichi += (pool_o - pool_e) ** 2 / pool_e; cells += 1
+        if cells < 2:
+            fig["kind"] = "too few to judge"
+            return fig, float(out[0]), float(out[1])
+        independent = q(D(cells - 1) / 2, ichi / 2)
+        fig.update(chi_square=float(chi), degrees_of_freedom=k - 1, p_value=float(fair),
+                   independence_chi_square=float(ichi), independence_degrees_of_freedom=cells - 1,
+                   independence_p_value=float(independent))
+        if independent < D("0.01"):
+            fig["kind"] = "chosen or structured"
+        elif fair >= D("0.01"):
+            fig["kind"] = "drawn evenly"; fig["bits"] = fig["ceiling_bits"]
+        else:
+            fig["kind"] = "drawn unevenly"; fig["bits"] = fig["estimate_bits"]
     return fig, float(out[0]), float(out[1])
 
-def drawn_list(lines, shortest, longest, alphabet, end, seed):
-    """Lines of drawn characters: the draws are bits 33 and up of a 64-bit LCG."""
+def drawn_list(lines, shortest, longest, alphabet, end, seed, uneven=False):
+    """Lines of drawn characters: the draws are bits 33 and up of a 64-bit LCG;
+    uneven takes the smaller of two draws for each character."""
     x = seed; out = bytearray()
     def draw():
         nonlocal x
         x = (x * 6364136223846793005 + 1442695040888963407) % 2**64
         return x >> 33
+    def character():
+        i = draw() % len(alphabet)
+        return alphabet[min(i, draw() % len(alphabet)) if uneven else i]
     for _ in range(lines):
         length = shortest + draw() % (longest - shortest + 1)
-        out += bytes(alphabet[draw() % len(alphabet)] for _ in range(length)) + end
+        out += bytes(character() for _ in range(length)) + end
     return bytes(out)
 
 # Usage: reference_figures.py examples/passwords.txt
@@ -133,6 +188,11 @@ lists = {"sample_passwords": sample,
          "pins_lf": drawn_list(3000, 4, 4, b"0123456789", b"\n", 11),
          "pins_crlf": drawn_list(3000, 4, 4, b"0123456789", b"\r\n", 11),
          "mixed_lengths": drawn_list(1000, 1, 20, b"abcdefghijklmnopqrstuvwxyz0123456789\t\xc3", b"\n", 5),
+         "uneven_small_letters": drawn_list(3000, 10, 10, b"abcdefghijklmnopqrstuvwxyz", b"\n", 3, True),
+         "utf8_agreeing": b"caf\xc3\xa9 \xe2\x82\xac5\n" * 20,
+         "two_values_in_one_cell": b"ab\n" * 5,
+         "five_of_each_value": b"0123456789\n" * 5,
+         "one_short_of_five": b"0123456789\n" * 4 + b"012345678\n",
          "random_lcg": lcg(65536, 1)}
 for name, data in lists.items():
     fig, repeats, steps = list_figures(data)

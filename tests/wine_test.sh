@@ -178,6 +178,18 @@ if [ -x "$linux_chart" ] && [ -f "$windows_chart" ]; then
   else
     fail chart "the chart or the figures differ"
   fi
+  # Its own chart replaced whole, from the start; the password list not at all.
+  cp "$c/linux/passwords.txt" "$c/windows/"
+  (cd "$c/windows" && wine "$windows_chart" result.txt chart.svg >/dev/null 2>&1)
+  (cd "$c/windows" && wine "$windows_chart" result.txt passwords.txt >/dev/null 2>err.txt)
+  refused=$?
+  if [ $refused = 1 ] && cmp -s "$c/linux/chart.svg" "$c/windows/chart.svg" &&
+    cmp -s "$c/linux/passwords.txt" "$c/windows/passwords.txt" &&
+    grep -q "passwords.txt: exists and is not a chart of octetcensusmeter" "$c/windows/err.txt"; then
+    passed=$((passed + 1))
+  else
+    fail chart_replaces_only_a_chart "status $refused: $(cat "$c/windows/err.txt")"
+  fi
 else
   echo "-- SKIPPED: no chart program beside the two builds"
 fi
