@@ -238,6 +238,7 @@ void lese(AnalysisState& s) {
   s.warte = 0;
   std::fputs("\n", stdout);
   std::printf("length : %llu\n", as_llu(s.laenge));
+  console_line_open(false);
 }
 
 void lese_schreibe(AnalysisState& s) {
@@ -265,7 +266,8 @@ void count_histograms(AnalysisState& s) {
     s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how);
   }
   if (s.dateizeiger2 == nullptr) {
-    if (how == ResultOpen::failed) {
+    // A folder told missing before the length pass is not told again.
+    if (how == ResultOpen::failed && !result_folder_still_told(s.name_der_datei2)) {
       tell_failed_name(s.name_der_datei2, why_not_opened(s.name_der_datei2), true);
     }
     fail_and_wait(s, result_refusal(how), check_output);
@@ -274,6 +276,7 @@ void count_histograms(AnalysisState& s) {
   std::fputs("completed: ", stdout);
   std::printf("%d%%", s.prozent);
   std::fflush(stdout);
+  console_line_open(true);
   for (;;) {
     const long n = read_next_block(s);
     if (n < 0) fail_unreadable(s);

@@ -50,10 +50,28 @@ std::string unescaped(const std::string& s) {
   return out;
 }
 
-void tell(const std::string& name, const std::string& what) {
-  // Whatever the console shows so far comes first.
+bool line_open = false;
+
+// Whatever the console shows so far comes first, and the message on a line
+// of its own.
+void begin_message() {
   std::fflush(stdout);
+  if (line_open && is_terminal(stderr)) std::fputc('\n', stderr);
+  line_open = false;
+}
+
+void tell(const std::string& name, const std::string& what) {
+  begin_message();
   std::fprintf(stderr, "octetcensusmeter: '%s': %s\n", shown_name(name).c_str(), what.c_str());
+}
+
+// What warn_about_result_folder found, for result_folder_still_told.
+FolderState told_state = FolderState::folder;
+
+FolderState result_folder_state(const std::string& name) {
+  if (name.find('\0') != std::string::npos) return FolderState::folder;  // it names no file at all
+  const std::string folder = folder_part(name);
+  return folder.empty() ? FolderState::folder : folder_state(folder);
 }
 
 // The folder a name would be created in, "." for a name without one.
@@ -125,16 +143,27 @@ std::string folder_part(const std::string& name) {
 }
 
 void tell_failed_name(const std::string& name, const std::string& reason, bool is_result) {
+  // An empty name where the input ended was never typed.
+  if (name.empty() && std::feof(stdin)) {
+    begin_message();
+    std::fprintf(stderr, "octetcensusmeter: standard input ended before the %s was typed\n",
+                 is_result ? "result file's name" : "password file's name");
+    return;
+  }
   tell(name, reason);
   suggest(name, is_result);
 }
 
+void console_line_open(bool open) { line_open = open; }
+
+bool result_folder_still_told(const std::string& name) {
+  return told_state != FolderState::folder && result_folder_state(name) == told_state;
+}
+
 void warn_about_result_folder(const std::string& name) {
-  if (name.find('\0') != std::string::npos) return;  // it names no file at all
-  const std::string folder = folder_part(name);
-  if (folder.empty()) return;
+  told_state = result_folder_state(name);
   const char* why = nullptr;
-  switch (folder_state(folder)) {
+  switch (told_state) {
     case FolderState::folder:
       return;
     case FolderState::missing:
@@ -153,6 +182,7 @@ void warn_about_result_folder(const std::string& name) {
 
 void warn_about_arguments(int argc) {
   if (argc <= 1) return;
+  begin_message();
   std::fputs(
       "octetcensusmeter: takes no arguments (they are ignored); it asks for the two file names, "
       "see man octetcensusmeter\n",

@@ -25,10 +25,20 @@ std::string folder_part(const std::string& name);
 // the result: a name whose folder exists).
 void tell_failed_name(const std::string& name, const std::string& reason, bool is_result);
 
+// Whether standard output's last line stands open on the screen: a prompt
+// answered from a pipe or by the end of the input, the dots, the percentage.
+// Where standard error is a terminal, its next line then begins on a line of
+// its own instead of after the prompt.
+void console_line_open(bool open);
+
 // Before the length pass: a result name whose folder does not exist, or is
 // no folder, is told at once, so that the user need not wait for the whole
 // first pass to learn it. Nothing is created.
 void warn_about_result_folder(const std::string& name);
+
+// Whether the folder of a result name is still as warn_about_result_folder
+// told it: the failure to create the result is then not told again.
+bool result_folder_still_told(const std::string& name);
 
 // Any argument on the command line is told to be ignored.
 void warn_about_arguments(int argc);

@@ -72,11 +72,14 @@ void print_banner() {
   std::fputs("    \n\n", stdout);
 }
 
-// The prompt stands on the screen before the user types.
+// The prompt stands on the screen before the user types. The line typed at
+// a terminal ends the prompt's line there; a name from a pipe, or the end of
+// the input, leaves it open.
 void ask(const char* prompt, std::string& answer) {
   std::fputs(prompt, stdout);
   std::fflush(stdout);
   read_line(stdin, answer);
+  console_line_open(!is_terminal(stdin) || std::feof(stdin));
 }
 
 }  // namespace

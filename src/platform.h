@@ -109,6 +109,9 @@ bool name_exists(const std::string& name);
 enum class FolderState { folder, missing, not_a_folder, unreachable };
 FolderState folder_state(const std::string& folder);
 
+// Whether the stream is a terminal (a console on Windows).
+bool is_terminal(std::FILE* stream);
+
 // The user's home folder, for a name that starts with ~/; "" if unknown.
 std::string home_folder();
 

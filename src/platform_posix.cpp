@@ -407,6 +407,8 @@ void protect_process() {
 
 std::string failure_reason() { return std::strerror(errno); }
 
+bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
 bool name_exists(const std::string& name) {
   struct stat st {};
   return lstat(name.c_str(), &st) == 0;

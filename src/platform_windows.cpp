@@ -367,6 +367,8 @@ void protect_process() {
   _setmode(_fileno(stdin), _O_TEXT);
 }
 
+bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 std::string failure_reason() {
   const DWORD code = GetLastError();
   wchar_t* text = nullptr;

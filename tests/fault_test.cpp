@@ -381,29 +381,41 @@ TEST(Interrupt, DuringTheCountLeavesAnExistingResultAsItWas) {
 }
 
 // A real terminal, run inside tmux on a server of its own, whose socket is in
-// the test's own folder.
+// the test's own folder. Its shell is /bin/sh, whatever the user's login shell
+// (nobody's does not run commands), and its pane stays when the program ends.
 class Terminal {
  public:
   explicit Terminal(const std::string& dir) : socket_(dir + "/tmux.socket") {
     std::string command;
     for (const auto& word : program_command()) command += " \"" + word + "\"";
-    run("new-session -d -x 160 -y 60 -s t 'cd \"" + dir + "\" && exec" + command + "'");
+    run("start-server \\; set-option -g default-shell /bin/sh \\; set-option -g remain-on-exit on "
+        "\\; new-session -d -x 160 -y 60 -s t 'cd \"" +
+        dir + "\" && exec" + command + "'");
   }
   ~Terminal() { run("kill-server"); }
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
 
   static bool available() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
+  // A line and Enter; "C-d" alone is the key that ends the input.
   void type_line(const std::string& text) {
+    if (text == "C-d") {
+      run("send-keys -t t C-d");
+      return;
+    }
     if (!text.empty()) run("send-keys -t t -l '" + text + "'");
     run("send-keys -t t Enter");
   }
 
-  // The screen's lines once it shows this text, or what it shows after 60 seconds.
+  // The screen's lines once it shows this text, or what it shows after 60
+  // seconds; nothing at once when the terminal's server is gone.
   std::vector<std::string> screen_when(const std::string& text) {
     std::string screen;
     for (int tries = 0; tries < 600; ++tries) {
-      screen = capture();
+      if (!capture(screen)) {
+        ADD_FAILURE() << "the terminal's server is gone";
+        return {};
+      }
       if (screen.find(text) != std::string::npos) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -421,14 +433,13 @@ class Terminal {
         ("TERM=xterm tmux -f /dev/null -S '" + socket_ + "' " + command + " >/dev/null 2>&1")
             .c_str());
   }
-  std::string capture() const {
-    std::string out;
-    FILE* p = popen(("tmux -S '" + socket_ + "' capture-pane -p -t t").c_str(), "r");
-    if (p == nullptr) return out;
+  bool capture(std::string& out) const {
+    out.clear();
+    FILE* p = popen(("tmux -S '" + socket_ + "' capture-pane -p -t t 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return false;
     char buf[4096];
     for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-    return out;
+    return pclose(p) == 0;
   }
   std::string socket_;
 };
@@ -437,6 +448,7 @@ struct Screen : Row {
   std::size_t size;
   std::vector<std::string>
       lines;  // consecutive lines the screen must show, without their trailing blanks
+  std::vector<std::string> typed{"pw", "out.txt"};  // at the two prompts
 };
 
 class RealTerminal : public testing::TestWithParam<Screen> {};
@@ -448,9 +460,9 @@ TEST_P(RealTerminal, ShowsWhatAPersonExpects) {
   dir.write("pw", random_bytes(c.size, 11));
   Terminal term(dir.path());
   term.screen_when("password file :");
-  term.type_line("pw");
+  term.type_line(c.typed[0]);
   term.screen_when("result1.txt) :");
-  term.type_line("out.txt");
+  if (c.typed.size() > 1) term.type_line(c.typed[1]);
   const std::vector<std::string> lines = term.screen_when("Press ENTER to exit.");
   bool found = false;
   for (std::size_t i = 0; i + c.lines.size() <= lines.size() && !found; ++i) {
@@ -472,7 +484,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Screen{{"dot_below_the_name_then_the_length"},
                            5000000,
                            {"Type in new file name for result file (e.g. result1.txt) :out.txt",
-                            ".", "length : 5000000"}}),
+                            ".", "length : 5000000"}},
+                    // The message on a line of its own, not after the prompt.
+                    Screen{{"end_of_input_at_a_prompt_told_on_a_line_of_its_own"},
+                           5,
+                           {"Type in new file name for result file (e.g. result1.txt) :",
+                            "octetcensusmeter: standard input ended before the password file's "
+                            "name was typed"},
+                           {"C-d"}}),
     row_name);
 
 }  // namespace
