@@ -158,10 +158,12 @@ INSTANTIATE_TEST_SUITE_P(
     Passes, ChangedInput,
     testing::Values(
         Change{{"shrank"}, "AAAAA", "AAB"}, Change{{"grew"}, "AAB", "AAAAA"},
+        Change{{"shrank_by_one_byte"}, "AAAAA", "AAAA"},
         Change{{"shrank_to_nothing"}, "AAAAA", ""},
         Change{{"grew_past_every_step"}, random_bytes(10001, 1), random_bytes(40001, 2)},
         Change{{"shrank_before_the_last_steps"}, random_bytes(20000, 3), random_bytes(15000, 4)},
-        // The read that meets the end is the 75th step.
+        // Had it not shrunk, the read that meets the end would be the 75th
+        // step; a file that became shorter ends before that read counts.
         Change{{"shrank_to_one_short_of_a_step"}, random_bytes(20000, 3), random_bytes(14999, 4)},
         // The length pass reads on where sendfile stops: more than a block of it.
         Change{{"claims_to_end_at_once"},

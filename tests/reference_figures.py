@@ -193,6 +193,7 @@ lists = {"sample_passwords": sample,
          "two_values_in_one_cell": b"ab\n" * 5,
          "five_of_each_value": b"0123456789\n" * 5,
          "one_short_of_five": b"0123456789\n" * 4 + b"012345678\n",
+         "delete_byte": b"ab\x7f\n",
          "random_lcg": lcg(65536, 1)}
 for name, data in lists.items():
     fig, repeats, steps = list_figures(data)
