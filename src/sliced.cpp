@@ -206,6 +206,26 @@ SLICED unsigned count_patterns(const std::uint64_t* patterns, std::uint64_t* lan
 
 }  // namespace
 
+// Zeroes all 32 vector registers. They keep the last planes and patterns of
+// the password after the counter returns, and code that saves them to the
+// stack (a lazily bound call's resolver, a signal) would leave a copy there.
+SLICED void clear_vector_registers() {
+  __asm__ volatile(
+      "vpxord %%zmm16, %%zmm16, %%zmm16\n\tvpxord %%zmm17, %%zmm17, %%zmm17\n\t"
+      "vpxord %%zmm18, %%zmm18, %%zmm18\n\tvpxord %%zmm19, %%zmm19, %%zmm19\n\t"
+      "vpxord %%zmm20, %%zmm20, %%zmm20\n\tvpxord %%zmm21, %%zmm21, %%zmm21\n\t"
+      "vpxord %%zmm22, %%zmm22, %%zmm22\n\tvpxord %%zmm23, %%zmm23, %%zmm23\n\t"
+      "vpxord %%zmm24, %%zmm24, %%zmm24\n\tvpxord %%zmm25, %%zmm25, %%zmm25\n\t"
+      "vpxord %%zmm26, %%zmm26, %%zmm26\n\tvpxord %%zmm27, %%zmm27, %%zmm27\n\t"
+      "vpxord %%zmm28, %%zmm28, %%zmm28\n\tvpxord %%zmm29, %%zmm29, %%zmm29\n\t"
+      "vpxord %%zmm30, %%zmm30, %%zmm30\n\tvpxord %%zmm31, %%zmm31, %%zmm31\n\t"
+      "vzeroall" ::
+          : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+            "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "xmm16", "xmm17", "xmm18",
+            "xmm19", "xmm20", "xmm21", "xmm22", "xmm23", "xmm24", "xmm25", "xmm26", "xmm27",
+            "xmm28", "xmm29", "xmm30", "xmm31");
+}
+
 SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::size_t count) {
   std::uint64_t* const patterns = s.ebenen.data();
   unsigned counted = 0;
@@ -229,6 +249,7 @@ SLICED unsigned count_slices(AnalysisState& s, const unsigned char* bytes, std::
   }
   s.ch_alt = bytes[count - 1];
   s.offene_scheiben = true;
+  clear_vector_registers();
   return counted;
 }
 

@@ -57,6 +57,8 @@ class CompleteRun : public testing::TestWithParam<CompleteCase> {};
 TEST_P(CompleteRun, ConsoleAndResultFileMatchByteForByte) {
   const CompleteCase& c = GetParam();
   TempDir dir;
+  if (!c.path.empty() && access(c.path.c_str(), R_OK) != 0)
+    GTEST_SKIP() << c.path << " is not here";
   const std::string input = c.input.make();
   dir.write("pw.txt", input);
   const std::string name = c.path.empty() ? "pw.txt" : c.path;
@@ -148,6 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {[] { return contents("/proc/self/oom_score_adj"); }},
                      {},
                      "/proc/self/oom_score_adj"},
+        // sysfs gives every file a size of 4096, whatever it holds: it is read to be measured.
+        CompleteCase{{"file_whose_size_is_not_its_length"},
+                     {[] { return contents("/sys/devices/system/cpu/online"); }},
+                     {},
+                     "/sys/devices/system/cpu/online"},
         CompleteCase{{"4999998_bytes_no_dot"}, repeated(4999998, 'a'), {":\nlength : 4999998\n"}},
         CompleteCase{{"4999999_bytes_one_dot_at_the_end"},
                      repeated(4999999, 'a'),
@@ -323,7 +330,12 @@ INSTANTIATE_TEST_SUITE_P(
         typed_input("double_quotes_of_a_copied_path", "\"my passwords.txt\"",
                     "\"my passwords.txt\"", "my passwords.txt"),
         typed_input("escape_sequence_shown_escaped", "pw\x1b]2;x\a", "pw\\x1b]2;x\\x07", ""),
-        typed_input("c1_control_shown_escaped", "pw\xc2\x9b" "1m", "pw\\xc2\\x9b1m", ""),
+        typed_input("unmatched_quotes_kept_without_a_hint", "'my passwords.txt\"",
+                    "'my passwords.txt\"", ""),
+        typed_input("c1_control_shown_escaped",
+                    "pw\xc2\x9b"
+                    "1m",
+                    "pw\\xc2\\x9b1m", ""),
         FailureCase{{"unreadable_input"},
                     [](const TempDir& d) {
                       with_password(d);
@@ -380,6 +392,21 @@ INSTANTIATE_TEST_SUITE_P(
                     nothing_created,
                     -1,
                     said("~/out.txt", no_folder, "$HOME/out.txt")},
+        FailureCase{{"result_beyond_a_folder_without_permission"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      chmod(d.path().c_str(), 0755);
+                      ASSERT_EQ(chown(d.file("pw.txt").c_str(), nobody, nobody), 0);
+                      mkdir(d.file("locked").c_str(), 0700);
+                      mkdir(d.file("locked/sub").c_str(), 0700);
+                    },
+                    "pw.txt\nlocked/sub/out.txt\n\n",
+                    measured + out_error,
+                    password_unchanged,
+                    nobody,
+                    said("locked/sub/out.txt",
+                         "the folder cannot be reached (no permission), so the result cannot be "
+                         "created")},
         FailureCase{{"result_in_a_file_as_its_folder"},
                     with_password,
                     "pw.txt\npw.txt/out.txt\n\n",
@@ -543,7 +570,8 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const TempDir& d) {
                       with_password(d);
                       d.write("out.txt", "theirs");
-                      if (chown(d.file("out.txt").c_str(), 65534, 65534) != 0) {
+                      const uid_t other = geteuid() == nobody ? 1 : nobody;
+                      if (chown(d.file("out.txt").c_str(), other, other) != 0) {
                         GTEST_SKIP() << "only root can give a file to another user";
                       }
                     },
@@ -562,7 +590,15 @@ INSTANTIATE_TEST_SUITE_P(
                     with_password,
                     std::string("pw.txt\nout.txt\0junk\n", 20),
                     measured + out_error,
-                    nothing_created}),
+                    nothing_created},
+        // What follows the NUL is not a folder to warn of: the name names no file.
+        FailureCase{{"nul_in_the_result_name_before_a_slash"},
+                    with_password,
+                    std::string("pw.txt\nout.txt\0/junk\n", 20),
+                    measured + out_error,
+                    nothing_created,
+                    -1,
+                    said("out.txt\\x00/junk", "the name holds a NUL character")}),
     row_name);
 
 // A write to the result file or to the console that fails, one way or another.
@@ -700,7 +736,17 @@ void unmount_both(const TempDir& d) {
 // FIFO, read by a reader that is slow to start, are written; a result on
 // another file system is not the input for having its inode number.
 TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
-  enum Kind { created, existing, device, fifo, other_file_system, through_own_link, shared };
+  enum Kind {
+    created,
+    existing,
+    device,
+    fifo,
+    other_file_system,
+    through_own_link,
+    through_absolute_link,
+    through_roots_link,
+    shared
+  };
   struct Row {
     const char* name;
     Kind kind;
@@ -713,6 +759,9 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
         Row{"same_inode_on_another_file_system", other_file_system, 0644},
         // A folder reached through the user's own link (root's, when root runs the tests).
         Row{"through_an_own_link_among_the_folders", through_own_link, 0600},
+        Row{"through_an_own_link_to_an_absolute_name", through_absolute_link, 0600},
+        // Run by another user, through a link of root's, as the system's own links are.
+        Row{"through_a_link_of_roots_as_another_user", through_roots_link, 0600},
         // Another file of the user's renamed to the result's name, in a team
         // folder: made private before the report goes in.
         Row{"own_file_in_a_folder_others_may_rename_in", shared, 0644}}) {
@@ -728,10 +777,23 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       input = "a/pw.txt";
       result = "b/out.txt";
     }
-    if (row.kind == through_own_link) {
+    RunOptions options;
+    if (row.kind == through_roots_link && geteuid() != 0) {
+      std::printf("-- %s skipped: needs root, to run the program as another user\n", row.name);
+      continue;
+    }
+    if (row.kind == through_own_link || row.kind == through_absolute_link ||
+        row.kind == through_roots_link) {
       mkdir(dir.file("real").c_str(), 0700);
-      ASSERT_EQ(symlink("real", dir.file("via").c_str()), 0);
+      ASSERT_EQ(symlink(row.kind == through_absolute_link ? dir.file("real").c_str() : "real",
+                        dir.file("via").c_str()),
+                0);
       result = "via/out.txt";
+    }
+    if (row.kind == through_roots_link) {
+      chmod(dir.path().c_str(), 0755);
+      ASSERT_EQ(chown(dir.file("real").c_str(), 65534, 65534), 0);
+      options.user = 65534;
     }
     if (row.kind == shared) chmod(dir.path().c_str(), 02770);
     dir.write(input, secret);
@@ -751,7 +813,11 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       ASSERT_EQ(mkfifo(dir.file(result).c_str(), row.mode), 0);
       reader.emplace(dir.file(result));
     }
-    const RunResult r = run_program(dir.path(), input.append("\n").append(result) + "\n\n");
+    if (row.kind == through_roots_link) {
+      ASSERT_EQ(chown(dir.file(input).c_str(), 65534, 65534), 0);
+    }
+    const RunResult r =
+        run_program(dir.path(), input.append("\n").append(result) + "\n\n", options);
     const std::string got = reader ? reader->finish() : dir.read(result);
     if (row.mode == 0400 && geteuid() != 0) {
       EXPECT_EQ(r.status, 1) << row.name;  // not writable for its owner
@@ -813,6 +879,7 @@ TEST(Names, AreUsedAsTyped) {
       {"p\xc3\xa4ss\xff.txt", "r\xe9sultat.txt"},
       {std::string(200, 'a') + "/" + std::string(200, 'b') + "/pw",
        std::string(200, 'a') + "/" + std::string(150, 'c')},
+      {"sub/pw", "sub//out.txt"},
   };
   for (const auto& [in, out] : names) {
     TempDir dir;
