@@ -368,7 +368,7 @@ class Secrecy : public testing::TestWithParam<Waiting> {};
 // the password in its memory, and nobody but root may look. The password is
 // longer than the read buffer, so that each half of it held password bytes.
 TEST_P(Secrecy, MemoryAtAPromptHoldsNoPieceOfThePassword) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the program as another user";
+  if (const std::string why = another_user_missing(); !why.empty()) GTEST_SKIP() << why;
   if (program_command().size() > 1)
     GTEST_SKIP() << "under an emulator its memory is the emulator's";
   const Waiting& c = GetParam();
@@ -379,7 +379,7 @@ TEST_P(Secrecy, MemoryAtAPromptHoldsNoPieceOfThePassword) {
   chmod(dir.file("pw").c_str(), 0644);
   MemoryLook look;
   RunOptions options = c.fault.empty() ? RunOptions{} : preloaded({c.fault, trusted});
-  options.user = 65534;
+  options.user = nobody;
   options.watch = [&](int pid, const std::string& console) -> std::string {
     if (!console.ends_with(c.prompt)) return "";
     look = look_at_memory(pid, password);

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -207,6 +209,20 @@ std::string random_bytes(std::size_t n, unsigned seed, unsigned low) {
   std::string s(n, '\0');
   for (auto& c : s) c = static_cast<char>(low + gen() % (256 - low));
   return s;
+}
+
+std::string another_user_missing() {
+  if (geteuid() != 0) return "needs root, to play another user";
+  char name[] = "/tmp/octet-owner-XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0) return std::string("no file for the probe: ") + std::strerror(errno);
+  const bool given = fchown(fd, nobody, nobody) == 0;
+  const int reason = errno;
+  close(fd);
+  unlink(name);
+  if (given) return "";
+  return std::string("no file can be given to user ") + std::to_string(nobody) +
+         " here (" + std::strerror(reason) + "): not root of the whole system";
 }
 
 bool contains(const std::string& hay, const std::string& needle) {

@@ -40,6 +40,15 @@ RunResult run_program(const std::string& dir, const std::string& input,
 // Options that preload the tests' fault library, with these settings for it.
 RunOptions preloaded(std::vector<std::string> env);
 
+// The user the tests play beside the one who runs them, the victim or the
+// one who plants things: nobody.
+constexpr int nobody = 65534;
+
+// Why the tests cannot play that user here, or "" when they can: it takes
+// root, with the user mapped (not so in a user namespace that maps root
+// alone) and the right to give files away.
+std::string another_user_missing();
+
 // n bytes drawn from low to 0xff, the same for the same seed.
 std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0);
 bool contains(const std::string& hay, const std::string& needle);

@@ -190,7 +190,6 @@ struct FailureCase : Row {
 };
 
 const std::string secret = "hunter2\n";
-constexpr int nobody = 65534;
 
 void with_password(const TempDir& d) { d.write("pw.txt", secret); }
 void password_unchanged(const TempDir& d) { EXPECT_EQ(d.read("pw.txt"), secret); }
@@ -234,6 +233,8 @@ int terminal = -1;
 std::string loop_device;
 void with_a_disk(const TempDir& d) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, for a loop device";
+  struct stat control {};
+  if (stat("/dev/loop-control", &control) != 0) GTEST_SKIP() << "no loop devices here";
   with_password(d);
   d.write("image", std::string(65536, 'i'));
   FILE* p = popen(("losetup -f --show " + d.file("image") + " 2>/dev/null").c_str(), "r");
@@ -244,7 +245,11 @@ void with_a_disk(const TempDir& d) {
   loop_device = std::string(name, std::strcspn(name, "\n"));
   struct stat st {};
   ASSERT_EQ(stat(loop_device.c_str(), &st), 0);
-  ASSERT_EQ(mknod(d.file("disk").c_str(), S_IFBLK | 0600, st.st_rdev), 0);
+  if (mknod(d.file("disk").c_str(), S_IFBLK | 0600, st.st_rdev) != 0) {
+    const int reason = errno;
+    EXPECT_EQ(std::system(("losetup -d " + loop_device).c_str()), 0);
+    GTEST_SKIP() << "no device node can be made here: " << std::strerror(reason);
+  }
   ASSERT_EQ(symlink(loop_device.c_str(), d.file("link").c_str()), 0);
 }
 void image_unchanged(const TempDir& d) {
@@ -257,7 +262,9 @@ class Failure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
   const FailureCase& c = GetParam();
-  if (c.user >= 0 && geteuid() != 0) GTEST_SKIP() << "needs root, to play two users";
+  if (const std::string why = c.user >= 0 ? another_user_missing() : ""; !why.empty()) {
+    GTEST_SKIP() << why;
+  }
   TempDir dir;
   c.setup(dir);
   if (IsSkipped() || HasFailure()) return;
@@ -544,7 +551,9 @@ INSTANTIATE_TEST_SUITE_P(
                     nothing_created},
         FailureCase{{"result_is_another_users_terminal"},
                     [](const TempDir& d) {
-                      if (geteuid() != 0) GTEST_SKIP() << "needs root, to give a terminal away";
+                      if (const std::string why = another_user_missing(); !why.empty()) {
+                        GTEST_SKIP() << why << ", to give a terminal away";
+                      }
                       with_password(d);
                       terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
                       ASSERT_GE(terminal, 0);
@@ -553,9 +562,15 @@ INSTANTIATE_TEST_SUITE_P(
                       // node of its own would not reach it, a bind mount does.
                       ASSERT_EQ(chown(ptsname(terminal), nobody, nobody), 0);
                       d.write("tty", "");
-                      ASSERT_EQ(mount(ptsname(terminal), d.file("tty").c_str(), nullptr, MS_BIND,
-                                      nullptr),
-                                0);
+                      if (mount(ptsname(terminal), d.file("tty").c_str(), nullptr, MS_BIND,
+                                nullptr) != 0) {
+                        const int reason = errno;
+                        close(terminal);
+                        ASSERT_TRUE(reason == EPERM || reason == EINVAL || reason == EACCES)
+                            << std::strerror(reason);
+                        GTEST_SKIP() << "no bind mount can be made here (no CAP_SYS_ADMIN): "
+                                     << std::strerror(reason);
+                      }
                     },
                     "pw.txt\ntty\n",
                     measured + foreign_error,
@@ -778,8 +793,8 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       result = "b/out.txt";
     }
     RunOptions options;
-    if (row.kind == through_roots_link && geteuid() != 0) {
-      std::printf("-- %s skipped: needs root, to run the program as another user\n", row.name);
+    if (row.kind == through_roots_link && !another_user_missing().empty()) {
+      std::printf("-- %s skipped: %s\n", row.name, another_user_missing().c_str());
       continue;
     }
     if (row.kind == through_own_link || row.kind == through_absolute_link ||
@@ -792,8 +807,8 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     }
     if (row.kind == through_roots_link) {
       chmod(dir.path().c_str(), 0755);
-      ASSERT_EQ(chown(dir.file("real").c_str(), 65534, 65534), 0);
-      options.user = 65534;
+      ASSERT_EQ(chown(dir.file("real").c_str(), nobody, nobody), 0);
+      options.user = nobody;
     }
     if (row.kind == shared) chmod(dir.path().c_str(), 02770);
     dir.write(input, secret);
@@ -814,7 +829,7 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       reader.emplace(dir.file(result));
     }
     if (row.kind == through_roots_link) {
-      ASSERT_EQ(chown(dir.file(input).c_str(), 65534, 65534), 0);
+      ASSERT_EQ(chown(dir.file(input).c_str(), nobody, nobody), 0);
     }
     const RunResult r =
         run_program(dir.path(), input.append("\n").append(result) + "\n\n", options);
