@@ -42,11 +42,13 @@ done
 echo "-- cmake --install to a staging prefix"
 cmake --install "$build" --config "$config" --prefix "$work/stage" >/dev/null
 for f in bin/octetcensusmeter share/man/man1/octetcensusmeter.1.gz \
-  share/doc/octetcensusmeter/README.md share/doc/octetcensusmeter/passwords.txt \
+  share/doc/octetcensusmeter/README.md share/doc/octetcensusmeter/examples/passwords.txt \
   share/doc/octetcensusmeter/copyright share/doc/octetcensusmeter/changelog.gz; do
   [ -f "$work/stage/$f" ] || fail "not installed: $f"
 done
 [ -x "$work/stage/bin/octetcensusmeter" ] || fail "installed program is not executable"
+logged=$(gzip -dc "$work/stage/share/doc/octetcensusmeter/changelog.gz" | head -1)
+[[ "$logged" == "octetcensusmeter ($version) "* ]] || fail "changelog's version: $logged"
 # The chart program, where it was built (it needs Boost.Math).
 if [ -x "$(dirname "$tool")/octetcensusmeter-chart" ]; then
   for f in bin/octetcensusmeter-chart share/man/man1/octetcensusmeter-chart.1.gz; do
@@ -67,9 +69,14 @@ if have hardening-check; then
 fi
 
 echo "-- cpack -G DEB"
-# A builder whose umask lets the group write still gets folders of 0755.
+# A builder whose umask lets the group write still gets folders of 0755, and
+# the same package as under 022: both made at one time.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-1765000000}
 (umask 002 && cpack -G DEB -C "$config" -B "$work/pack" --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$work"/pack/octetcensusmeter_"$version"_*.deb) || fail "no package was made"
+# Under another umask, the same package.
+(umask 022 && cpack -G DEB -C "$config" -B "$work/pack022" --config "$build/CPackConfig.cmake" >/dev/null)
+cmp "$deb" "$work"/pack022/octetcensusmeter_"$version"_*.deb || fail "the .deb differs by umask"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = octetcensusmeter ] || fail "package name: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "version: $(field Version)"
@@ -100,7 +107,7 @@ fi
 echo "-- the packaged program on the packaged sample"
 dpkg-deb -x "$deb" "$work/root"
 man_renders_cleanly "$work/root/usr/share/man/man1/octetcensusmeter.1.gz"
-sample="$work/root/usr/share/doc/octetcensusmeter/passwords.txt"
+sample="$work/root/usr/share/doc/octetcensusmeter/examples/passwords.txt"
 analyse "$work/root/usr/bin/octetcensusmeter" "$sample" "$work/packaged"
 analyse "$tool" "$sample" "$work/built"
 cmp "$work/packaged/result.txt" "$work/built/result.txt" || fail "result files differ"
