@@ -144,7 +144,7 @@ std::string folder_part(const std::string& name) {
 
 void tell_failed_name(const std::string& name, const std::string& reason, bool is_result) {
   // An empty name where the input ended was never typed.
-  if (name.empty() && std::feof(stdin)) {
+  if (name.empty() && std::feof(stdin) != 0) {
     begin_message();
     std::fprintf(stderr, "octetcensusmeter: standard input ended before the %s was typed\n",
                  is_result ? "result file's name" : "password file's name");

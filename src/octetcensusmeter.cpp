@@ -79,7 +79,7 @@ void ask(const char* prompt, std::string& answer) {
   std::fputs(prompt, stdout);
   std::fflush(stdout);
   read_line(stdin, answer);
-  console_line_open(!is_terminal(stdin) || std::feof(stdin));
+  console_line_open(!is_terminal(stdin) || std::feof(stdin) != 0);
 }
 
 }  // namespace

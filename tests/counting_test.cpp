@@ -72,7 +72,7 @@ void within_seconds(unsigned seconds, const std::function<void()>& checks) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     itimerval limit{};
-    limit.it_value.tv_sec = static_cast<time_t>(seconds * slowdown);
+    limit.it_value.tv_sec = static_cast<time_t>(seconds) * slowdown;
     setitimer(ITIMER_PROF, &limit, nullptr);
     checks();
     std::fflush(stdout);

@@ -8,8 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -221,8 +221,8 @@ std::string another_user_missing() {
   close(fd);
   unlink(name);
   if (given) return "";
-  return std::string("no file can be given to user ") + std::to_string(nobody) +
-         " here (" + std::strerror(reason) + "): not root of the whole system";
+  return std::string("no file can be given to user ") + std::to_string(nobody) + " here (" +
+         std::strerror(reason) + "): not root of the whole system";
 }
 
 bool contains(const std::string& hay, const std::string& needle) {
