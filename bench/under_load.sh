@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The test command again and again while both cores are busy with other work:
 # a test that depends on a quiet machine fails here.
-# Usage: bench/under_load.sh [RUNS] [BUILD_PRESET]   (10 and test unless told)
+# Usage: bench/under_load.sh [RUNS] [PRESET] [WORKERS]   (10, test and 4 unless told:
+# four busy workers on two cores are two stress-ng --cpu 2 beside each other)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-10}
 preset=${2:-test}
+workers=${3:-4}
 command -v stress-ng >/dev/null || { echo "stress-ng is not installed" >&2; exit 2; }
 cmake --workflow --preset "$preset" >/dev/null 2>&1 || { echo "the suite does not pass alone" >&2; exit 1; }
-stress-ng --cpu 2 --timeout 0 --quiet &
+stress-ng --cpu "$workers" --timeout 0 --quiet &
 load=$!
 trap 'kill $load 2>/dev/null; wait $load 2>/dev/null' EXIT
 failed=0
