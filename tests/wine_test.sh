@@ -109,7 +109,7 @@ said copied_as_path "mkdir 'my dir'; printf 'x' >'my dir/my file.txt'" \
   $'"my dir\\my file.txt"\nout.txt\n' \
   $'octetcensusmeter: \'"my dir\\my file.txt"\': Invalid name.\noctetcensusmeter: did you mean \'my dir\\my file.txt\'?\n'
 said result_folder_missing "$pw" $'pw.txt\nnodir\\r.txt\n' \
-  $'octetcensusmeter: \'nodir\\r.txt\': the folder does not exist, so the result cannot be created\noctetcensusmeter: \'nodir\\r.txt\': Path not found.\n'
+  $'octetcensusmeter: \'nodir\\r.txt\': the folder does not exist, so the result cannot be created\n'
 
 # Paths past Windows' old limit of 260 characters: the manifest declares them.
 long=$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})
