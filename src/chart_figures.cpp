@@ -94,7 +94,7 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
   }
   for (const CharacterClass& k : character_classes) {
     bool occurs = false;
-    for (unsigned v = 0; v < 256; ++v) occurs = occurs || (k.holds(v) && characters[v] > 0);
+    for (unsigned v = 0; v < 256; ++v) occurs = occurs || (k.holds(v) && l.in_alphabet[v]);
     if (occurs) l.classes.push_back(k.name);
   }
   l.alphabet_name = alphabet_name_of(l.in_alphabet);
