@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "analysis.h"
-#include "sliced.h"
+#include "census/analysis.h"
+#include "census/sliced.h"
 
 namespace {
 

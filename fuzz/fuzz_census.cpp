@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "analysis.h"
-#include "sliced.h"
+#include "census/analysis.h"
+#include "census/sliced.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <sstream>
 
-#include "chart_drawing.h"
-#include "chart_text.h"
-#include "chart_words.h"
+#include "chart/drawing.h"
+#include "chart/text.h"
+#include "chart/words.h"
 #include "expected.h"
 #include "harness.h"
 #include "rows.h"

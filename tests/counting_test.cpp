@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "analysis.h"
+#include "census/analysis.h"
+#include "census/sliced.h"
 #include "rows.h"
-#include "sliced.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <thread>
 #include <unordered_set>
 
+#include "census/octetcensusmeter.h"
 #include "expected.h"
 #include "harness.h"
-#include "octetcensusmeter.h"
 #include "rows.h"
 
 namespace {

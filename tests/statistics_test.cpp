@@ -7,7 +7,7 @@
 #include <memory>
 #include <sstream>
 
-#include "analysis.h"
+#include "census/analysis.h"
 #include "expected.h"
 #include "rows.h"
 

@@ -1,14 +1,14 @@
 // The two passes over the input and the report.
-#include "analysis.h"
+#include "census/analysis.h"
 
 #include <bit>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
-#include "names.h"
-#include "platform.h"
-#include "sliced.h"
+#include "census/names.h"
+#include "census/sliced.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "octetcensusmeter.h"
+#include "census/octetcensusmeter.h"
 
 // The length pass: measures the input into laenge, with a dot for every
 // 5,000,000 reads.

@@ -1,7 +1,7 @@
-#include "names.h"
-#include "octetcensusmeter.h"
-#include "platform.h"
-#include "sliced.h"
+#include "census/names.h"
+#include "census/octetcensusmeter.h"
+#include "census/sliced.h"
+#include "platform/platform.h"
 
 // The command line is not used: the program asks for what it needs.
 int main(int argc, char** /*argv*/) {

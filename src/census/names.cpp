@@ -1,9 +1,9 @@
 // What the program says on standard error about the names it was given.
-#include "names.h"
+#include "census/names.h"
 
 #include <cstdio>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 

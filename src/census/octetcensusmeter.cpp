@@ -1,14 +1,14 @@
 // The console dialogue: banner, the two names, the two passes, the finishing
 // prompt and the common error ending.
-#include "octetcensusmeter.h"
+#include "census/octetcensusmeter.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis.h"
-#include "names.h"
-#include "platform.h"
+#include "census/analysis.h"
+#include "census/names.h"
+#include "platform/platform.h"
 
 namespace {
 

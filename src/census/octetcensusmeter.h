@@ -1,4 +1,5 @@
-// The one record of a run and the console dialogue around it.
+// The one record of a run and the console dialogue around it. The census
+// folder is the interactive tool; it includes the platform layer alone.
 #pragma once
 
 #include <array>
@@ -6,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 // No path is longer: a longer name names no file.
 constexpr std::size_t longest_name = 4096;

@@ -1,4 +1,4 @@
-#include "sliced.h"
+#include "census/sliced.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 

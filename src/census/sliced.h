@@ -16,7 +16,7 @@
 
 #include <cstddef>
 
-#include "octetcensusmeter.h"
+#include "census/octetcensusmeter.h"
 
 // The bytes it slices at once, and those it counts together (eight stretches).
 constexpr std::size_t slice_stretch = 512;

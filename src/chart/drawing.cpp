@@ -1,12 +1,12 @@
 // The chart of a result file, as SVG.
-#include "chart_drawing.h"
+#include "chart/drawing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <vector>
 
-#include "chart_text.h"
+#include "chart/text.h"
 
 namespace {
 

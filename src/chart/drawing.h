@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "chart_figures.h"
+#include "chart/figures.h"
 
 // How every chart begins, and nothing else this program reads or writes.
 std::string chart_beginning();

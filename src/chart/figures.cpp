@@ -1,5 +1,5 @@
 // The figures of a result file's two tables.
-#include "chart_figures.h"
+#include "chart/figures.h"
 
 #include <boost/math/special_functions/gamma.hpp>
 #include <cmath>

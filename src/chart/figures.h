@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "chart_reader.h"
+#include "chart/reader.h"
 
 // The kinds of character a password list may use, each with all its values.
 struct CharacterClass {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "chart_drawing.h"
-#include "chart_reader.h"
-#include "chart_text.h"
-#include "chart_words.h"
-#include "platform.h"
+#include "chart/drawing.h"
+#include "chart/reader.h"
+#include "chart/text.h"
+#include "chart/words.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Reading a result file back, strictly.
-#include "chart_reader.h"
+#include "chart/reader.h"
 
 #include <algorithm>
 #include <string_view>
 #include <vector>
 
-#include "chart_text.h"
+#include "chart/text.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
 // Reading a result file back, strictly: only what the tool writes is taken.
+// The chart folder is the companion program; it includes the census's result
+// format and the platform layer, and nothing includes it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "octetcensusmeter.h"
+#include "census/octetcensusmeter.h"
 
 // The two tables of a result file.
 struct Tables {

@@ -1,5 +1,5 @@
 // Text shared by everything the chart program says.
-#include "chart_text.h"
+#include "chart/text.h"
 
 #include <cstdarg>
 #include <cstdio>

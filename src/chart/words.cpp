@@ -1,9 +1,9 @@
 // What the chart program says of a result file.
-#include "chart_words.h"
+#include "chart/words.h"
 
 #include <cmath>
 
-#include "chart_text.h"
+#include "chart/text.h"
 
 namespace {
 

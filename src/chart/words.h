@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "chart_figures.h"
+#include "chart/figures.h"
 
 // name is the result file's, as it was given; it is made safe here.
 std::string json_of(const Figures& f, const std::string& name);

@@ -1,6 +1,7 @@
 // What the standard library does not give and each system does its own way:
 // opening and reading the input, opening the result safely, wiping memory and
 // guarding the process. The rest of the program does not know where it runs.
+// This folder is the lowest layer: it includes nothing of the project's.
 #pragma once
 
 #include <cstddef>

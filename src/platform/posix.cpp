@@ -14,7 +14,7 @@
 #include <cstring>
 #include <deque>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 #if defined(__linux__)
 #include <sys/prctl.h>

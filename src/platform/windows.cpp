@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 
