@@ -4,12 +4,15 @@ often it doubts a fair generator.
 
   list_verdicts.py TOOL CHART [SEEDS]
 
-Makes each list with Python's random.Random(seed), runs the tool on it and the
-chart program on the result, and prints a table: the generator, the bits it
-gives a password, the kind and bits the chart names. Then, over SEEDS seeds
-(60 unless told) of four fair generators, how many lists were doubted (a test
-below p 0.01) and how many called chosen or structured."""
-import json, math, os, random, subprocess, sys, tempfile
+Makes each list with Python's random.Random(seed), or with a real generator
+where it is installed (pwgen, apg, makepasswd, xkcdpass, openssl; each one
+missing is skipped with a word), runs the tool on it and the chart program on
+the result, and prints a table: the generator, the bits it gives a password,
+the kind, bits and dependence cost the chart names. Then, over SEEDS seeds (60
+unless told) of four fair generators at 10,000 lines, and 20 seeds at 200,000,
+how many lists were doubted (a test below p 0.01) and how many called chosen
+or structured."""
+import itertools, json, math, os, random, shutil, subprocess, sys, tempfile
 
 PRINTABLE = bytes(range(0x21, 0x7F))
 HEX = b"0123456789abcdef"
@@ -85,6 +88,96 @@ def peoples(lines=3546):
     return make, math.log2(500 * 2 * 2 * 80)
 
 
+def string_bits(length, sizes, required=()):
+    """log2 of the strings of this length over classes of these sizes that hold
+    a character of each required class: inclusion and exclusion."""
+    total = sum(sizes.values())
+    count = 0
+    for k in range(len(required) + 1):
+        for lacking in itertools.combinations(required, k):
+            count += (-1) ** k * (total - sum(sizes[c] for c in lacking)) ** length
+    return math.log2(count)
+
+
+def one_of_each_kind(lines=300000, length=8):
+    """The usual password manager's rule: drawn again until each kind occurs."""
+    kinds = [set(b"0123456789"), set(SMALL), set(SMALL.upper()), set(PRINTABLE) - set(BASE64[:62])]
+
+    def make(rnd):
+        out = []
+        while len(out) < lines:
+            pw = bytes(rnd.choice(PRINTABLE) for _ in range(length))
+            if all(kind & set(pw) for kind in kinds):
+                out.append(pw + b"\n")
+        return b"".join(out)
+
+    sizes = {"d": 10, "s": 26, "c": 26, "o": 32}
+    return make, string_bits(length, sizes, "dsco")
+
+
+def with_empty_lines(lines=200000, length=12, every=100):
+    def make(rnd):
+        return b"".join(b"\n" if i % every == every - 1 else bytes(rnd.choice(BASE64[:62]) for _ in range(length)) + b"\n"
+                        for i in range(lines))
+
+    return make, (every - 1) / every * length * math.log2(62)
+
+
+def mixed_line_ends(lines=200000, length=12):
+    """Lists joined from two systems: half the lines end CR LF, half LF."""
+    def make(rnd):
+        return b"".join(bytes(rnd.choice(BASE64[:62]) for _ in range(length)) + (b"\r\n" if i % 2 else b"\n")
+                        for i in range(lines))
+
+    return make, length * math.log2(62)
+
+
+def run(command):
+    """A real generator's output, or None where it is not installed."""
+    def make(rnd):
+        return subprocess.run(command, capture_output=True, check=True).stdout if shutil.which(command[0]) else None
+
+    return make
+
+
+PWGEN_SYMBOLS = 32  # pwgen's symbols: the printable but letters, digits and space
+# pwgen -B leaves out B8G6I1l0OQDS5Z2: 4 digits, 18 capitals and 25 small letters stay.
+REAL = [
+    ("pwgen -s 16, 10,000 lines", run(["pwgen", "-s", "-1", "16", "10000"]),
+     string_bits(16, {"d": 10, "c": 26, "s": 26}, "dc")),
+    ("pwgen -s 16, 100,000 lines", run(["pwgen", "-s", "-1", "16", "100000"]),
+     string_bits(16, {"d": 10, "c": 26, "s": 26}, "dc")),
+    ("pwgen -s 16, 1,000,000 lines", run(["pwgen", "-s", "-1", "16", "1000000"]),
+     string_bits(16, {"d": 10, "c": 26, "s": 26}, "dc")),
+    ("pwgen -sy 16, 1,000,000 lines", run(["pwgen", "-sy", "-1", "16", "1000000"]),
+     string_bits(16, {"d": 10, "c": 26, "s": 26, "y": PWGEN_SYMBOLS}, "dcy")),
+    ("pwgen -s 8, 1,000,000 lines", run(["pwgen", "-s", "-1", "8", "1000000"]),
+     string_bits(8, {"d": 10, "c": 26, "s": 26}, "dc")),
+    ("pwgen -sB 12, 1,000,000 lines", run(["pwgen", "-sB", "-1", "12", "1000000"]),
+     string_bits(12, {"d": 4, "c": 18, "s": 25}, "dc")),
+    ("pwgen 12 (pronounceable), 100,000 lines", run(["pwgen", "-1", "12", "100000"]), None),
+    ("apg -a 1 -M ncl -m 12 -x 12, 300,000 lines",
+     run(["apg", "-a", "1", "-M", "ncl", "-m", "12", "-x", "12", "-n", "300000"]), 12 * math.log2(62)),
+    ("makepasswd --chars 12, 100,000 lines", run(["makepasswd", "--chars", "12", "--count", "100000"]),
+     12 * math.log2(62)),
+    ("xkcdpass (4 words of its default list), 10,000 lines",
+     run(["xkcdpass", "-n", "4", "-c", "10000"]), None),
+    ("openssl rand -base64, lines of 64, 100,000 lines",
+     run(["openssl", "rand", "-base64", str(48 * 100000)]), 64 * 6),
+]
+
+
+def version(command):
+    """The installed package's name and version, for the table."""
+    path = shutil.which(command)
+    if path is None:
+        return None
+    owner = subprocess.run(["dpkg", "-S", os.path.realpath(path)], capture_output=True, text=True).stdout
+    package = owner.split(":")[0] if owner else command
+    shown = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True).stdout
+    return f"{package} {shown}" if shown else package
+
+
 def one_line():
     return (lambda rnd: b"Password1\n"), 0.0
 
@@ -118,9 +211,13 @@ LISTS = [
     ("one line Password1", one_line()),
     ("10 of 69 letters, digits and accented letters, UTF-8", utf8_symbols()),
     ("the same in Latin-1", latin1_symbols()),
+    ("8 of the 94, at least one of each kind, 300,000 lines", one_of_each_kind()),
+    ("12 of 62 with 1 % empty lines, 200,000 lines", with_empty_lines()),
+    ("12 of 62, half the lines CR LF, half LF, 200,000 lines", mixed_line_ends()),
 ]
 
 FAIR = [drawn(PRINTABLE, 12, 10000), drawn(HEX, 20, 10000), drawn(DIGITS, 6, 10000), drawn(BASE64, 16, 10000, b"\r\n")]
+FAIR_LARGE = [drawn(PRINTABLE, 12, 200000), drawn(HEX, 20, 200000), drawn(DIGITS, 6, 200000), drawn(BASE64, 16, 200000, b"\r\n")]
 
 
 def judge(tool, chart, data, work):
@@ -132,25 +229,44 @@ def judge(tool, chart, data, work):
     return json.loads(out.stdout)["list"]
 
 
+def row(name, bits, l):
+    shown = "-" if l["bits"] is None else f"{l['bits']:.1f} ({l['strength']})"
+    cost = "-" if l["dependence_cost_bits"] is None else f"{l['dependence_cost_bits']:.4f}"
+    truth = "-" if bits is None else f"{bits:.1f}"
+    print(f"| {name} | {truth} | {l['kind']} | {shown} | {cost} ({l['dependence'] or 'not run'}) |", flush=True)
+
+
+def false_alarms(tool, chart, work, generators, seeds, lines):
+    doubted = chosen = slight = total = 0
+    for make, _ in generators:
+        for seed in range(1, seeds + 1):
+            l = judge(tool, chart, make(random.Random(seed)), work)
+            total += 1
+            doubted += l["fair"] is False or l["independent"] is False
+            slight += l["dependence"] == "slight"
+            chosen += l["kind"] == "chosen or structured"
+    print(f"fair generators at {lines} lines: {total} lists, {doubted} doubted ({100 * doubted / total:.1f} %), "
+          f"{slight} slightly dependent, {chosen} called chosen or structured ({100 * chosen / total:.1f} %)",
+          flush=True)
+
+
 def main():
     tool, chart = os.path.realpath(sys.argv[1]), os.path.realpath(sys.argv[2])
     seeds = int(sys.argv[3]) if len(sys.argv) > 3 else 60
     with tempfile.TemporaryDirectory() as work:
-        print("| list | generator's bits | kind | bits |")
-        print("| --- | --- | --- | --- |")
+        print("| list | generator's bits | kind | bits | dependence cost |")
+        print("| --- | --- | --- | --- | --- |")
         for name, (make, bits) in LISTS:
-            l = judge(tool, chart, make(random.Random(1)), work)
-            shown = "-" if l["bits"] is None else f"{l['bits']:.1f} ({l['strength']})"
-            print(f"| {name} | {bits:.1f} | {l['kind']} | {shown} |")
-        doubted = chosen = total = 0
-        for make, _ in FAIR:
-            for seed in range(1, seeds + 1):
-                l = judge(tool, chart, make(random.Random(seed)), work)
-                total += 1
-                doubted += l["fair"] is False or l["independent"] is False
-                chosen += l["kind"] == "chosen or structured"
-        print(f"\nfair generators: {total} lists, {doubted} doubted ({100 * doubted / total:.1f} %), "
-              f"{chosen} called chosen or structured ({100 * chosen / total:.1f} %)")
+            row(name, bits, judge(tool, chart, make(random.Random(1)), work))
+        for name, make, bits in REAL:
+            data = make(None)
+            if data is None:
+                print(f"-- skipped: {name}: not installed", flush=True)
+                continue
+            row(f"{name} ({version(name.split()[0])})", bits, judge(tool, chart, data, work))
+        print()
+        false_alarms(tool, chart, work, FAIR, seeds, "10,000")
+        false_alarms(tool, chart, work, FAIR_LARGE, 5, "200,000")
 
 
 main()

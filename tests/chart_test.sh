@@ -113,6 +113,17 @@ else
   skip "ent is not installed: the figures are not compared with it"
 fi
 
+echo "-- the JSON of lists the tests cannot judge, read by a strict reader"
+printf 'aaa\n%.0s' 1 2 3 4 5 6 7 8 9 10 >one-value.txt
+printf '\303\251t\303\251\n%.0s' 1 2 3 4 5 6 7 8 9 10 >utf8.txt
+printf 'Password1\n' >one.txt
+for list in one-value utf8 one; do
+  analyse $list.txt $list-result.txt
+  python && check "json_of_${list}_list_parsed" '"$chart" --json $list-result.txt $list.svg | python3 -c "
+import json, sys
+json.loads(sys.stdin.read(), parse_constant=lambda c: sys.exit(c + \" is not JSON\"))"'
+done
+
 echo "-- the command line"
 "$chart" --help >help.txt
 check help '[ $? = 0 ] && grep -q "^usage: octetcensusmeter-chart" help.txt'
@@ -205,6 +216,12 @@ cp passwords.txt list.txt
 chmod 644 list.txt
 "$chart" passwords-result.txt list.txt 2>err.txt >/dev/null
 check password_list_not_replaced '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: list.txt: exists and is not a chart of octetcensusmeter; give another name" err.txt && cmp -s list.txt passwords.txt && [ "$(stat -c %a list.txt)" = 644 ]'
+# The same where others may write to the folder: the check comes before the
+# file is made private.
+mkdir -m 0777 shared
+cp -p list.txt shared/list.txt
+"$chart" passwords-result.txt shared/list.txt 2>err.txt >/dev/null
+check list_in_a_shared_folder_keeps_its_mode '[ $? = 1 ] && cmp -s shared/list.txt passwords.txt && [ "$(stat -c %a shared/list.txt)" = 644 ]'
 head -c 30 passwords-result.svg >cut.svg
 "$chart" passwords-result.txt cut.svg 2>err.txt >/dev/null
 check beginning_of_a_chart_alone_not_replaced '[ $? = 1 ] && grep -q "cut.svg: exists and is not a chart" err.txt && [ "$(wc -c <cut.svg)" = 30 ]'

@@ -95,8 +95,11 @@ def list_figures(data):
         out = [D(0)] * 256
         if n > 1: expected_pairs(p, p, D(n - 1), out)
         return None, float(out[0]), float(out[1])
-    lines, crlf = code[10], code[13] == code[10]
-    chars = [c if v not in (10, 13) else 0 for v, c in enumerate(code)]
+    # CRs no more than LFs end lines, each before an LF; more are characters.
+    lines = code[10]
+    crlf = code[13] if code[13] <= lines else 0
+    ends = (10, 13) if code[13] <= lines else (10,)
+    chars = [c if v not in ends else 0 for v, c in enumerate(code)]
     n = sum(chars)
     classes = [("digits", range(0x30, 0x3a)), ("small letters", range(0x61, 0x7b)),
                ("capitals", range(0x41, 0x5b)),
@@ -115,13 +118,15 @@ def list_figures(data):
     mean = D(characters) / lines
     q_ = [D(c) / n for c in chars]
     out = [D(0)] * 256
-    end = [D(0)] * 256; end[13 if crlf else 10] = D(1)
+    cr = [D(0)] * 256; cr[13] = D(1)
     lf = [D(0)] * 256; lf[10] = D(1)
     expected_pairs(q_, q_, D(n - lines), out)
-    expected_pairs(q_, end, D(lines), out)
+    expected_pairs(q_, cr, D(crlf), out)
+    expected_pairs(q_, lf, D(lines - crlf), out)
     expected_pairs(lf, q_, D(lines - 1), out)
-    if crlf: out[3] += lines
-    fig = dict(lines=lines, line_ends="CR LF" if crlf else "LF", characters=characters,
+    out[3] += crlf
+    line_ends = "LF" if not crlf else "CR LF" if crlf == lines else "CR LF and LF"
+    fig = dict(lines=lines, line_ends=line_ends, characters=characters,
                mean_length=float(mean), classes=used, alphabet=k, alphabet_name=named(set(alphabet)),
                utf8=utf8 if high else None, character_entropy=float(ent))
     if not high:
@@ -135,14 +140,16 @@ def list_figures(data):
         chi = sum((D(chars[v]) - exp) ** 2 / exp for v in alphabet)
         fair = q(D(k - 1) / 2, chi / 2)
         # The differences, those expected fewer than 5 times pooled.
-        ichi, cells, pool_o, pool_e = D(0), 0, D(0), D(0)
+        used, pool_o, pool_e = [], D(0), D(0)
         for d in range(256):
             if out[d] >= 5:
-                ichi += (code2[d] - out[d]) ** 2 / out[d]; cells += 1
+                used.append((D(code2[d]), out[d]))
             else:
                 pool_o += code2[d]; pool_e += out[d]
         if pool_e >= 5:
-            ichi += (pool_o - pool_e) ** 2 / pool_e; cells += 1
+            used.append((pool_o, pool_e))
+        cells = len(used)
+        ichi = sum((o - e) ** 2 / e for o, e in used)
         if cells < 2:
             fig["kind"] = "too few to judge"
             return fig, float(out[0]), float(out[1])
@@ -150,12 +157,23 @@ def list_figures(data):
         fig.update(chi_square=float(chi), degrees_of_freedom=k - 1, p_value=float(fair),
                    independence_chi_square=float(ichi), independence_degrees_of_freedom=cells - 1,
                    independence_p_value=float(independent))
-        if independent < D("0.01"):
+        # The divergence of the observed shares from the expected, in bits a
+        # pair, less its mean under independence, times the pairs a line.
+        o_sum = sum(o for o, _ in used); e_sum = sum(e for _, e in used)
+        div = sum(o / o_sum * ((o / o_sum) / (e / e_sum)).ln() for o, e in used if o) / D(2).ln()
+        cost = max(D(0), div - D(cells - 1) / (2 * o_sum * D(2).ln())) * sum(code2) / lines
+        fig["dependence_cost_bits"] = float(cost)
+        dependence = ("none seen" if independent >= D("0.01") else
+                      "slight" if cost <= D("0.2") else "strong")
+        fig["dependence"] = dependence
+        if dependence == "strong":
             fig["kind"] = "chosen or structured"
         elif fair >= D("0.01"):
             fig["kind"] = "drawn evenly"; fig["bits"] = fig["ceiling_bits"]
         else:
             fig["kind"] = "drawn unevenly"; fig["bits"] = fig["estimate_bits"]
+        if dependence == "slight":
+            fig["bits"] -= float(cost)
     return fig, float(out[0]), float(out[1])
 
 def drawn_list(lines, shortest, longest, alphabet, end, seed, uneven=False):
@@ -172,6 +190,21 @@ def drawn_list(lines, shortest, longest, alphabet, end, seed, uneven=False):
     for _ in range(lines):
         length = shortest + draw() % (longest - shortest + 1)
         out += bytes(character() for _ in range(length)) + end
+    return bytes(out)
+
+def copying_list(lines, length, alphabet, per_mille, seed):
+    """Lines of drawn characters, each after the first a copy of the one
+    before it when a draw below 1000 falls under per_mille."""
+    x = seed; out = bytearray()
+    def draw():
+        nonlocal x
+        x = (x * 6364136223846793005 + 1442695040888963407) % 2**64
+        return x >> 33
+    for _ in range(lines):
+        for i in range(length):
+            copy = i > 0 and draw() % 1000 < per_mille
+            out.append(out[-1] if copy else alphabet[draw() % len(alphabet)])
+        out += b"\n"
     return bytes(out)
 
 # Usage: reference_figures.py examples/passwords.txt
@@ -194,6 +227,8 @@ lists = {"sample_passwords": sample,
          "five_of_each_value": b"0123456789\n" * 5,
          "one_short_of_five": b"0123456789\n" * 4 + b"012345678\n",
          "delete_byte": b"ab\x7f\n",
+         "copying_slightly": copying_list(2000, 12, b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", 4, 1),
+         "unit_separator": b"ab\x1f\n",
          "random_lcg": lcg(65536, 1)}
 for name, data in lists.items():
     fig, repeats, steps = list_figures(data)

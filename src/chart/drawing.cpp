@@ -314,6 +314,7 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
                   as_llu(l.lines), l.lines == 1 ? "" : "s", l.mean_length, l.alphabet);
     if (l.alphabet_name != nullptr) list += std::string(" (") + l.alphabet_name + ")";
     list += std::string(": ") + kind_word(l.kind);
+    if (l.dependence == Dependence::slight) list += " (slightly dependent)";
     if (l.bits) {
       list += format(", %.1f bits per password (%s)", *l.bits, l.strength);
     } else if (l.kind == ListKind::chosen) {

@@ -1,6 +1,7 @@
 // The figures of a result file's two tables.
 #include "chart/figures.h"
 
+#include <algorithm>
 #include <boost/math/special_functions/gamma.hpp>
 #include <cmath>
 #include <cstdio>
@@ -82,11 +83,15 @@ int continuations_after(unsigned v) {
 ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
   ListFigures l;
   l.lines = code[0x0a];
-  l.crlf = code[0x0d] == code[0x0a];
-  l.bytes = bytes - code[0x0a] - code[0x0d];
+  // A CR before an LF ends a line. Where CRs are no more than LFs, each is
+  // taken as such a line end, wherever it stands; more CRs than LFs cannot all
+  // end lines, and are characters.
+  const bool cr_ends_lines = code[0x0d] <= code[0x0a];
+  l.crlf_lines = cr_ends_lines ? code[0x0d] : 0;
+  l.bytes = bytes - code[0x0a] - l.crlf_lines;
   Histogram characters = code;
   characters[0x0a] = 0;
-  characters[0x0d] = 0;
+  if (cr_ends_lines) characters[0x0d] = 0;
   for (unsigned v = 0; v < 256; ++v) {
     l.in_alphabet[v] = characters[v] > 0;
     l.alphabet += l.in_alphabet[v] ? 1 : 0;
@@ -126,30 +131,50 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
   return l;
 }
 
-// The chi-square of observed against expected counts over the cells expected
-// at least 5 times, the others pooled into one cell of their own, which is
-// left out if it is still expected fewer than 5 times. Sets the cells used.
-double pooled_chi_square(const Histogram& observed, const std::array<double, 256>& expected,
-                         unsigned& cells) {
-  double chi = 0;
+// The observed against the expected counts over the cells expected at least
+// 5 times, the others pooled into one cell of their own, which is left out if
+// it is still expected fewer than 5 times.
+struct PooledTest {
+  double chi_square = 0;
+  unsigned cells = 0;
+  double observed = 0;    // the count in the cells used
+  double divergence = 0;  // bits a pair: the observed shares against the expected ones
+};
+
+PooledTest pooled_test(const Histogram& observed, const std::array<double, 256>& expected) {
+  std::array<double, 257> o{};
+  std::array<double, 257> e{};
+  unsigned used = 0;
   double pool_observed = 0;
   double pool_expected = 0;
-  cells = 0;
-  const auto add = [&](double o, double e) {
-    chi += (o - e) * (o - e) / e;
-    ++cells;
-  };
   for (unsigned d = 0; d < 256; ++d) {
-    const auto o = static_cast<double>(observed[d]);
     if (expected[d] >= 5) {
-      add(o, expected[d]);
+      o[used] = static_cast<double>(observed[d]);
+      e[used++] = expected[d];
     } else {
-      pool_observed += o;
+      pool_observed += static_cast<double>(observed[d]);
       pool_expected += expected[d];
     }
   }
-  if (pool_expected >= 5) add(pool_observed, pool_expected);
-  return chi;
+  if (pool_expected >= 5) {
+    o[used] = pool_observed;
+    e[used++] = pool_expected;
+  }
+  PooledTest t;
+  t.cells = used;
+  double expected_sum = 0;
+  for (unsigned i = 0; i < used; ++i) {
+    t.chi_square += (o[i] - e[i]) * (o[i] - e[i]) / e[i];
+    t.observed += o[i];
+    expected_sum += e[i];
+  }
+  // Shares within the cells used, so that a pool left out moves neither side.
+  for (unsigned i = 0; i < used && t.observed > 0; ++i) {
+    if (o[i] == 0) continue;
+    const double share = o[i] / t.observed;
+    t.divergence += share * std::log2(share / (e[i] / expected_sum));
+  }
+  return t;
 }
 
 // The tests, the kind and the bits, in the order of ListKind.
@@ -163,8 +188,8 @@ void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
     l.kind = ListKind::multi_byte;
     return;
   }
-  unsigned cells = 0;
-  const double independence = pooled_chi_square(code2, expected_differences, cells);
+  const PooledTest independence = pooled_test(code2, expected_differences);
+  const unsigned cells = independence.cells;
   if (cells < 2) {  // enough characters, but their differences fall in one cell
     l.kind = ListKind::too_few;
     return;
@@ -180,16 +205,28 @@ void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
   l.degrees_of_freedom = l.alphabet - 1;
   l.p_value = chi_square_tail(chi, l.degrees_of_freedom);
   l.fair = *l.p_value >= test_bound;
-  l.independence_chi_square = independence;
+  l.independence_chi_square = independence.chi_square;
   l.independence_degrees_of_freedom = cells - 1;
-  l.independence_p_value = chi_square_tail(independence, cells - 1);
+  l.independence_p_value = chi_square_tail(independence.chi_square, cells - 1);
   l.independent = *l.independence_p_value >= test_bound;
-  if (!*l.independent) {
+  // Independent pairs still diverge from what is expected, by (cells - 1) /
+  // (2 pairs ln 2) bits a pair on average; only the rest is dependence. The
+  // pairs' mutual information is at least the divergence of their difference.
+  const double by_chance = (cells - 1) / (2 * independence.observed * std::log(2.0));
+  std::uint64_t pairs = 0;
+  for (const std::uint64_t n : code2) pairs += n;
+  l.dependence_cost_bits = std::max(0.0, independence.divergence - by_chance) *
+                           static_cast<double>(pairs) / static_cast<double>(l.lines);
+  l.dependence = *l.independent                                      ? Dependence::none_seen
+                 : *l.dependence_cost_bits <= slight_dependence_bits ? Dependence::slight
+                                                                     : Dependence::strong;
+  if (l.dependence == Dependence::strong) {
     l.kind = ListKind::chosen;
     return;
   }
   l.kind = *l.fair ? ListKind::drawn_evenly : ListKind::drawn_unevenly;
   l.bits = *l.fair ? l.ceiling_bits : l.estimate_bits;
+  if (l.dependence == Dependence::slight) *l.bits -= *l.dependence_cost_bits;
   l.strength = strength_of(*l.bits);
 }
 
@@ -226,6 +263,23 @@ const char* strength_of(double bits) {
   const double shown = std::strtod(text, nullptr);
   if (shown < 40) return "weak";
   return shown < 64 ? "fair" : "strong";
+}
+
+const char* dependence_word(Dependence dependence) {
+  switch (dependence) {
+    case Dependence::none_seen:
+      return "none seen";
+    case Dependence::slight:
+      return "slight";
+    case Dependence::strong:
+      return "strong";
+  }
+  return "";
+}
+
+const char* line_ends_word(const ListFigures& list) {
+  if (list.crlf_lines == 0) return "LF";
+  return list.crlf_lines == list.lines ? "CR LF" : "CR LF and LF";
 }
 
 const char* kind_word(ListKind kind) {
@@ -288,16 +342,17 @@ Figures figures_of(const Tables& t) {
       if (l.in_alphabet[v]) q[v] = static_cast<double>(t.code[v]) / static_cast<double>(l.bytes);
     }
     const auto lines = static_cast<double>(l.lines);
-    const Frequencies line_end = certain(l.crlf ? 0x0d : 0x0a);
+    const auto crlf_lines = static_cast<double>(l.crlf_lines);
     const Frequencies line_feed = certain(0x0a);
     if (l.bytes > 0) {
-      // Pairs inside the lines, the last character to the line end, and the
-      // line feed to the next line's first character.
+      // Pairs inside the lines, the last character to the line end (a CR or
+      // the LF), and the line feed to the next line's first character.
       add_differences(f.expected_differences, static_cast<double>(l.bytes) - lines, q, q);
-      add_differences(f.expected_differences, lines, q, line_end);
+      add_differences(f.expected_differences, crlf_lines, q, certain(0x0d));
+      add_differences(f.expected_differences, lines - crlf_lines, q, line_feed);
       add_differences(f.expected_differences, lines - 1, line_feed, q);
     }
-    if (l.crlf) f.expected_differences[0x0d - 0x0a] += lines;  // CR to LF
+    f.expected_differences[0x0d - 0x0a] += crlf_lines;  // CR to LF
     judge_list(l, t.code, t.code2, f.expected_differences);
   } else if (f.bytes > 1) {
     Frequencies p{};

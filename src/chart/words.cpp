@@ -22,7 +22,7 @@ std::string json_of_list(const ListFigures& l) {
   const bool fairness_tested = l.chi_square.has_value();
   const bool independence_tested = l.independence_chi_square.has_value();
   return format("{\"lines\": %llu, \"line_ends\": \"%s\", \"characters\": %llu", as_llu(l.lines),
-                l.crlf ? "CR LF" : "LF", as_llu(l.characters)) +
+                line_ends_word(l), as_llu(l.characters)) +
          ", \"mean_length\": " + json_number(l.mean_length, 10) + ", \"classes\": [" + classes +
          "]" + format(", \"alphabet\": %u", l.alphabet) +
          ", \"alphabet_name\": " + json_text(l.alphabet_name) +
@@ -38,6 +38,8 @@ std::string json_of_list(const ListFigures& l) {
          (independence_tested ? format("%u", l.independence_degrees_of_freedom) : "null") +
          ", \"independence_p_value\": " + json_number(l.independence_p_value, 7) +
          ", \"independent\": " + json_bool(l.independent) +
+         ", \"dependence_cost_bits\": " + json_number(l.dependence_cost_bits, 6) +
+         ", \"dependence\": " + json_text(l.dependence ? dependence_word(*l.dependence) : nullptr) +
          ", \"kind\": " + json_string(kind_word(l.kind)) +
          ", \"bits\": " + json_number(l.bits, 10) + ", \"strength\": " + json_text(l.strength) +
          "}";
@@ -68,7 +70,7 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
   std::string out = format(
       "Password list: %llu lines ended by %s, %.2f characters a line on "
       "average",
-      as_llu(l.lines), l.crlf ? "CR LF" : "LF", l.mean_length);
+      as_llu(l.lines), line_ends_word(l), l.mean_length);
   if (l.bytes == 0) {
     verdict = "every line is empty; there are no passwords to judge.";
     return out + ".\n";
@@ -139,7 +141,13 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
       *l.independence_chi_square, l.independence_degrees_of_freedom,
       p_shown(*l.independence_p_value).c_str(),
       *l.independent ? "independent (p >= 0.01)"
-                     : "the characters depend on each other (p < 0.01)");
+      : *l.dependence == Dependence::slight
+          ? "the characters depend on each other slightly (p < 0.01)"
+          : "the characters depend on each other (p < 0.01)");
+  if (!*l.independent) {
+    out.insert(out.size() - 2, format("; the dependence costs at least %.3f bits a password",
+                                      *l.dependence_cost_bits));
+  }
   if (l.kind == ListKind::chosen) {
     verdict = passwords + format(
                               " from %u values, chosen or structured: the characters depend "
@@ -155,6 +163,14 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
     verdict = passwords + ", drawn unevenly from " + alphabet_words(l) +
               format(", %.3f bits a character: %.1f bits per password, %s.", l.character_entropy,
                      *l.bits, l.strength);
+  }
+  if (l.dependence == Dependence::slight) {
+    verdict += format(
+        " The characters depend on each other slightly, as rules such as \"at least one "
+        "digit\" make them: %.3f bits a password are counted off, and such rules take bits "
+        "that these counts cannot see, for short passwords with several rules up to a few "
+        "percent.",
+        *l.dependence_cost_bits);
   }
   return out;
 }
