@@ -190,6 +190,13 @@ if [ "$(id -u)" = 0 ] && chown 65534 theirs.svg 2>/dev/null; then
   chown -h 1 via
   "$chart" passwords-result.txt via/c.svg 2>err.txt >/dev/null
   check chart_through_another_users_link_refused '[ $? = 1 ] && grep -q "via/c.svg: is reached through another user.s link" err.txt && [ ! -e charts/c.svg ]'
+  # Another user's sticky folder: its owner may rename anything in it.
+  mkdir -m 1777 sticky
+  chown 65534 sticky
+  cp passwords-result.svg sticky/c.svg
+  chmod 644 sticky/c.svg
+  "$chart" passwords-result.txt sticky/c.svg >/dev/null 2>err.txt
+  check chart_in_another_users_sticky_folder_made_private '[ $? = 0 ] && [ "$(stat -c %a sticky/c.svg)" = 600 ]'
 else
   skip "no file of another user can be made here (not root, or root of a user namespace)"
 fi

@@ -760,7 +760,8 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     through_own_link,
     through_absolute_link,
     through_roots_link,
-    shared
+    shared,
+    others_sticky
   };
   struct Row {
     const char* name;
@@ -779,7 +780,9 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
         Row{"through_a_link_of_roots_as_another_user", through_roots_link, 0600},
         // Another file of the user's renamed to the result's name, in a team
         // folder: made private before the report goes in.
-        Row{"own_file_in_a_folder_others_may_rename_in", shared, 0644}}) {
+        Row{"own_file_in_a_folder_others_may_rename_in", shared, 0644},
+        // The same in a sticky folder of another user's, who may rename anything there.
+        Row{"own_file_in_another_users_sticky_folder", others_sticky, 0644}}) {
     TempDir dir;
     std::string input = "pw.txt";
     std::string result = row.kind == device ? "/dev/null" : "out.txt";
@@ -793,7 +796,8 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       result = "b/out.txt";
     }
     RunOptions options;
-    if (row.kind == through_roots_link && !another_user_missing().empty()) {
+    if ((row.kind == through_roots_link || row.kind == others_sticky) &&
+        !another_user_missing().empty()) {
       std::printf("-- %s skipped: %s\n", row.name, another_user_missing().c_str());
       continue;
     }
@@ -812,7 +816,11 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     }
     if (row.kind == shared) chmod(dir.path().c_str(), 02770);
     dir.write(input, secret);
-    if (row.kind == existing || row.kind == other_file_system || row.kind == shared) {
+    if (row.kind == others_sticky) {
+      ASSERT_EQ(chown(dir.path().c_str(), nobody, nobody), 0);
+      chmod(dir.path().c_str(), 01777);
+    }
+    if (row.kind == existing || row.kind == other_file_system || row.kind >= shared) {
       dir.write(result, std::string(2 * report.size(), 'o'));
       chmod(dir.file(result).c_str(), row.mode);
     }
@@ -842,7 +850,7 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     if (row.kind != device) {
       struct stat st {};
       ASSERT_EQ(stat(dir.file(result).c_str(), &st), 0);
-      EXPECT_EQ(st.st_mode & 07777, row.kind == shared ? 0600 : row.mode) << row.name;
+      EXPECT_EQ(st.st_mode & 07777, row.kind >= shared ? 0600 : row.mode) << row.name;
       EXPECT_EQ(got, report) << row.name;
     }
     if (row.kind == other_file_system) unmount_both(dir);

@@ -299,12 +299,12 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
 }
 
 // A folder where others may rename or replace files: another owner than the
-// user and root, or write permission for its group or everyone, and no sticky bit.
+// user and root, sticky or not, since its owner may rename anything in it; or
+// write permission for its group or everyone, and no sticky bit.
 bool others_may_rename_in(int folder) {
   struct stat st {};
-  if (stat_of(folder, st) != 0) return true;
-  const bool others_write = !trusted(st) || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-  return others_write && (st.st_mode & S_ISVTX) == 0;
+  if (stat_of(folder, st) != 0 || !trusted(st)) return true;
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0;
 }
 
 // Waits for the lock that keeps a second run off the same result.
