@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -209,6 +211,12 @@ std::string random_bytes(std::size_t n, unsigned seed, unsigned low) {
   std::string s(n, '\0');
   for (auto& c : s) c = static_cast<char>(low + gen() % (256 - low));
   return s;
+}
+
+bool mounts_of_our_own() {
+  static const bool own = unshare(CLONE_NEWNS) == 0 &&
+                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  return own;
 }
 
 std::string another_user_missing() {

@@ -49,6 +49,10 @@ constexpr int nobody = 65534;
 // alone) and the right to give files away.
 std::string another_user_missing();
 
+// Mounts made from here on are this process's and its children's alone, and
+// go with it however it ends; false where no mount namespace can be had.
+bool mounts_of_our_own();
+
 // n bytes drawn from low to 0xff, the same for the same seed.
 std::string random_bytes(std::size_t n, unsigned seed, unsigned low = 0);
 bool contains(const std::string& hay, const std::string& needle);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -330,6 +331,38 @@ bool empty_or_begins_with(int fd, std::string_view beginning) {
   return got == 0 || (got == beginning.size() && head == beginning);
 }
 
+// Whether two open files of this length hold the same bytes. One file can
+// show two identities: through an overlay's upper and merged folders, a bind
+// mount in another namespace, a network share. Read at their offsets, so that
+// neither file's position moves; the bytes read are wiped.
+bool same_bytes(int a, int b, off_t length) {
+  constexpr std::size_t block = 65536;
+  std::vector<char> x(block);
+  std::vector<char> y(block);
+  bool same = true;
+  for (off_t at = 0; same && at < length;) {
+    const auto want = static_cast<std::size_t>(std::min<off_t>(block, length - at));
+    const ssize_t n = pread(a, x.data(), want, at);
+    const ssize_t m = pread(b, y.data(), want, at);
+    if ((n < 0 || m < 0) && errno == EINTR) continue;
+    same = n > 0 && n == m && std::memcmp(x.data(), y.data(), static_cast<std::size_t>(n)) == 0;
+    at += n;
+  }
+  wipe(x.data(), block);
+  wipe(y.data(), block);
+  return same;
+}
+
+// A regular result of exactly the input's length that holds its bytes is
+// taken for the input itself: a copy that really is separate loses nothing
+// by being kept.
+bool holds_the_input(int result_fd, const struct stat& result, int input) {
+  struct stat in {};
+  return S_ISREG(result.st_mode) && fstat(input, &in) == 0 && S_ISREG(in.st_mode) &&
+         in.st_size == result.st_size && result.st_size > 0 &&
+         same_bytes(input, result_fd, result.st_size);
+}
+
 }  // namespace
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
@@ -363,6 +396,8 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
     const bool locked = lock_result(fd);
     if (locked && !own_beginning.empty() && !empty_or_begins_with(fd, own_beginning)) {
       how = ResultOpen::not_own;
+    } else if (locked && holds_the_input(fd, result, input)) {
+      how = ResultOpen::is_input;
     } else if (!locked || ((result.st_mode & 077) != 0 && others_may_rename_in(folder) &&
                            fchmod(fd, 0600) != 0)) {
       how = ResultOpen::failed;

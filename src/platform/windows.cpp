@@ -14,6 +14,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,40 @@ bool empty_or_begins_with(HANDLE file, std::string_view beginning) {
   return got == 0 || (got == beginning.size() && head == beginning);
 }
 
+// Whether the two open disk files hold the same bytes: one file can show two
+// identities through a network share or a mounted folder. Read at offsets,
+// each file's pointer put back after; the bytes read are wiped.
+bool same_bytes(HANDLE a, HANDLE b) {
+  LARGE_INTEGER size_a{}, size_b{}, none{}, at_a{}, at_b{};
+  if (!GetFileSizeEx(a, &size_a) || !GetFileSizeEx(b, &size_b) ||
+      size_a.QuadPart != size_b.QuadPart || size_a.QuadPart == 0 ||
+      !SetFilePointerEx(a, none, &at_a, FILE_CURRENT) ||
+      !SetFilePointerEx(b, none, &at_b, FILE_CURRENT)) {
+    return false;
+  }
+  constexpr DWORD block = 65536;
+  std::vector<char> x(block);
+  std::vector<char> y(block);
+  bool same = true;
+  for (LONGLONG at = 0; same && at < size_a.QuadPart;) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    OVERLAPPED where_b = where;
+    DWORD n = 0;
+    DWORD m = 0;
+    same = ReadFile(a, x.data(), block, &n, &where) != 0 &&
+           ReadFile(b, y.data(), block, &m, &where_b) != 0 && n > 0 && n == m &&
+           std::memcmp(x.data(), y.data(), n) == 0;
+    at += n;
+  }
+  wipe(x.data(), block);
+  wipe(y.data(), block);
+  SetFilePointerEx(a, at_a, nullptr, FILE_BEGIN);
+  SetFilePointerEx(b, at_b, nullptr, FILE_BEGIN);
+  return same;
+}
+
 }  // namespace
 
 bool identify(int file, FileIdentity& identity) {
@@ -332,6 +367,10 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   if (how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK && !own_beginning.empty() &&
       !empty_or_begins_with(h, own_beginning)) {
     how = ResultOpen::not_own;
+  }
+  if (how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK &&
+      GetFileType(handle_of(input)) == FILE_TYPE_DISK && same_bytes(handle_of(input), h)) {
+    how = ResultOpen::is_input;
   }
   if (how != ResultOpen::opened) {
     CloseHandle(h);
