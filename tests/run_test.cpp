@@ -1,6 +1,8 @@
 // Complete runs of the program, compared byte for byte.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -229,33 +231,48 @@ void fifo_got_nothing(const TempDir& d) {
 int terminal = -1;
 
 // A loop device over a small image: a disk that a planted name can lead to,
-// by a device node of its own ("disk") and by a link ("link").
+// by a device node of its own ("disk") and by a link ("link"). The device
+// clears itself when the test's hold on it ends, a kill included, and the
+// folder is a file system of the test's own mount namespace.
 std::string loop_device;
+int loop_fd = -1;
 void with_a_disk(const TempDir& d) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, for a loop device";
-  struct stat control {};
-  if (stat("/dev/loop-control", &control) != 0) GTEST_SKIP() << "no loop devices here";
+  const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+  if (control < 0) GTEST_SKIP() << "no loop devices here";
+  const int number = ioctl(control, LOOP_CTL_GET_FREE);
+  close(control);
+  if (!mounts_of_our_own() || mount("tmpfs", d.path().c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "no file system of the test's own can be mounted here";
+  }
   with_password(d);
   d.write("image", std::string(65536, 'i'));
-  FILE* p = popen(("losetup -f --show " + d.file("image") + " 2>/dev/null").c_str(), "r");
-  char name[64] = "";
-  const bool made = p != nullptr && std::fgets(name, sizeof name, p) != nullptr;
-  if (p != nullptr) pclose(p);
-  if (!made) GTEST_SKIP() << "no loop device could be set up";
-  loop_device = std::string(name, std::strcspn(name, "\n"));
+  loop_device = "/dev/loop" + std::to_string(number);
+  loop_fd = number < 0 ? -1 : open(loop_device.c_str(), O_RDWR | O_CLOEXEC);
+  const int image = open(d.file("image").c_str(), O_RDWR | O_CLOEXEC);
+  loop_info64 info{};
+  info.lo_flags = LO_FLAGS_AUTOCLEAR;
+  if (loop_fd < 0 || ioctl(loop_fd, LOOP_SET_FD, image) != 0 ||
+      ioctl(loop_fd, LOOP_SET_STATUS64, &info) != 0) {
+    umount2(d.path().c_str(), MNT_DETACH);
+    GTEST_SKIP() << "no loop device could be set up";
+  }
+  close(image);
   struct stat st {};
   ASSERT_EQ(stat(loop_device.c_str(), &st), 0);
   if (mknod(d.file("disk").c_str(), S_IFBLK | 0600, st.st_rdev) != 0) {
     const int reason = errno;
-    EXPECT_EQ(std::system(("losetup -d " + loop_device).c_str()), 0);
+    close(loop_fd);
+    umount2(d.path().c_str(), MNT_DETACH);
     GTEST_SKIP() << "no device node can be made here: " << std::strerror(reason);
   }
   ASSERT_EQ(symlink(loop_device.c_str(), d.file("link").c_str()), 0);
 }
 void image_unchanged(const TempDir& d) {
   EXPECT_EQ(d.read("image"), std::string(65536, 'i'));
-  EXPECT_EQ(std::system(("losetup -d " + loop_device).c_str()), 0);
+  close(loop_fd);
   password_unchanged(d);
+  umount2(d.path().c_str(), MNT_DETACH);
 }
 
 class Failure : public testing::TestWithParam<FailureCase> {};
