@@ -218,6 +218,18 @@ done
 "$chart" passwords-result.txt longer.svg >/dev/null
 check longer_chart_emptied_first 'cmp -s longer.svg passwords-result.svg'
 
+echo "-- another program's lock on the chart is told, and waited for"
+cp passwords-result.svg held.svg
+flock -s held.svg sleep 60 &
+holder=$!
+"$chart" passwords-result.txt held.svg >/dev/null 2>held.err &
+run=$!
+for _ in $(seq 300); do grep -q "another program holds" held.err && break; sleep 0.1; done
+kill $holder
+wait $run
+status=$?
+check lock_told_and_waited_for '[ $status = 0 ] && grep -qx "octetcensusmeter-chart: held.svg: another program holds this file; the run waits until it lets go (Ctrl-C stops it)" held.err'
+
 echo "-- only a chart is replaced"
 cp passwords.txt list.txt
 chmod 644 list.txt

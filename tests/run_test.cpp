@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/loop.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -904,6 +905,31 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     }
     if (row.kind == other_file_system) unmount_both(dir);
   }
+}
+
+// Anyone who may read the result may hold a lock on it: the wait is told,
+// and the run goes on once the lock is let go. Standard error goes to a file,
+// so that the lock is let go when the tool has said so.
+TEST(ResultFile, AnotherProgramsLockIsToldAndWaitedFor) {
+  TempDir dir;
+  dir.write("pw.txt", secret);
+  dir.write("out.txt", "theirs");
+  const int held = open(dir.file("out.txt").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_SH), 0);
+  std::thread holder([&] {
+    for (int i = 0; i < 600 && !contains(dir.read("err"), "another program holds"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    close(held);
+  });
+  RunOptions options;
+  options.wrapper = {"sh", "-c", "exec \"$@\" 2>" + dir.file("err"), "sh"};
+  const RunResult r = run_program(dir.path(), "pw.txt\nout.txt\n\n", options);
+  holder.join();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(dir.read("err"), "octetcensusmeter: 'out.txt': another program holds this "
+                                        "file; the run waits until it lets go (Ctrl-C stops it)\n"));
+  EXPECT_EQ(dir.read("out.txt"), report_of(census_of(secret)).file);
 }
 
 // Two runs started together on one result name, on different inputs: the

@@ -263,7 +263,7 @@ void count_histograms(AnalysisState& s) {
   }
   ResultOpen how = ResultOpen::failed;
   if (names_a_file(s.name_der_datei2)) {
-    s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how);
+    s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how, {}, tell_waiting_for);
   }
   if (s.dateizeiger2 == nullptr) {
     // A folder told missing before the length pass is not told again.

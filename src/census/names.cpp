@@ -180,6 +180,10 @@ void warn_about_result_folder(const std::string& name) {
   suggest(name, true);
 }
 
+void tell_waiting_for(const std::string& name) {
+  tell(name, "another program holds this file; the run waits until it lets go (Ctrl-C stops it)");
+}
+
 void warn_about_arguments(int argc) {
   if (argc <= 1) return;
   begin_message();

@@ -40,5 +40,8 @@ void warn_about_result_folder(const std::string& name);
 // told it: the failure to create the result is then not told again.
 bool result_folder_still_told(const std::string& name);
 
+// That another program holds the result, and the run waits for it.
+void tell_waiting_for(const std::string& name);
+
 // Any argument on the command line is told to be ignored.
 void warn_about_arguments(int argc);

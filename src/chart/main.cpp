@@ -55,6 +55,14 @@ int wrong_command(const std::string& what) {
   return 2;
 }
 
+// That another program holds the chart, and the run waits for it.
+void tell_waiting_for(const std::string& name) {
+  std::fprintf(stderr,
+               "%s: %s: another program holds this file; the run waits until it lets go "
+               "(Ctrl-C stops it)\n",
+               program, console_text(name).c_str());
+}
+
 // Names and what is said of them reach the terminal with their control characters escaped.
 int fail(const std::string& name, const std::string& what) {
   std::fprintf(stderr, "%s: %s: %s\n", program, console_text(name).c_str(),
@@ -174,7 +182,7 @@ int run(const Command& c) {
   // An existing file is replaced only when it is a chart already: the two
   // names given the wrong way round would otherwise put the chart in place of
   // the password list.
-  std::FILE* chart = open_result(c.chart, in, how, chart_beginning());
+  std::FILE* chart = open_result(c.chart, in, how, chart_beginning(), tell_waiting_for);
   const int reason = errno;
   close_input(in);
   if (chart == nullptr) {

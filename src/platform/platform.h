@@ -82,10 +82,13 @@ enum class ResultOpen {
 // regular result is locked for this process alone until it is closed: a
 // second run on the same name waits. Where own_beginning is given, an existing
 // regular file that holds anything is written only if it begins with these
-// bytes: a file this program wrote. Returns the stream, or nullptr with the
-// reason in how; a refused file is left as it was.
+// bytes: a file this program wrote. Another program's hold on the file (a
+// lock, or on Windows an open without write sharing) is waited for; after
+// about a second, waiting is called once with the name, to say so. Returns the
+// stream, or nullptr with the reason in how; a refused file is left as it was.
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning = {});
+                       std::string_view own_beginning = {},
+                       void (*waiting)(const std::string& name) = nullptr);
 
 // Empties a regular result file before its first write; devices are left
 // alone. False when that failed.

@@ -308,8 +308,15 @@ bool others_may_rename_in(int folder) {
   return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0;
 }
 
-// Waits for the lock that keeps a second run off the same result.
-bool lock_result(int fd) {
+// Waits for the lock that keeps a second run off the same result. Anyone who
+// may read the file may hold a lock on it: after a second the wait is told.
+bool lock_result(int fd, const std::string& name, void (*waiting)(const std::string&)) {
+  for (int tries = 0; tries < 20; ++tries) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    usleep(50000);
+  }
+  if (waiting != nullptr) waiting(name);
   while (flock(fd, LOCK_EX) != 0) {
     if (errno != EINTR) return false;
   }
@@ -366,7 +373,8 @@ bool holds_the_input(int result_fd, const struct stat& result, int input) {
 }  // namespace
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning) {
+                       std::string_view own_beginning,
+                       void (*waiting)(const std::string& name)) {
   how = ResultOpen::failed;
   std::string last;
   bool foreign_link = false;
@@ -393,7 +401,7 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
     // Locked first, so that a second run's half-written file is not judged.
     // Its name alone does not say it is the file the user meant: someone
     // may have renamed another of the user's files to it.
-    const bool locked = lock_result(fd);
+    const bool locked = lock_result(fd, name, waiting);
     if (locked && !own_beginning.empty() && !empty_or_begins_with(fd, own_beginning)) {
       how = ResultOpen::not_own;
     } else if (locked && holds_the_input(fd, result, input)) {

@@ -335,7 +335,8 @@ bool trusted_length(int input, std::uint64_t& length) {
 void close_input(int input) { _close(input); }
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning) {
+                       std::string_view own_beginning,
+                       void (*waiting)(const std::string& name)) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) {
@@ -354,12 +355,13 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   // name waits for it.
   PrivateFile private_file;
   HANDLE h = INVALID_HANDLE_VALUE;
-  for (;;) {
+  for (int tries = 1;; ++tries) {
     h = CreateFileW(
         w.c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ,
         &private_file.attributes, OPEN_ALWAYS,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+    if (tries == 10 && waiting != nullptr) waiting(name);
     Sleep(100);
   }
   if (h == INVALID_HANDLE_VALUE) return nullptr;
