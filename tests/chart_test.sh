@@ -218,6 +218,19 @@ done
 "$chart" passwords-result.txt longer.svg >/dev/null
 check longer_chart_emptied_first 'cmp -s longer.svg passwords-result.svg'
 
+echo "-- a FIFO as the chart: written while read, refused at once without a reader"
+mkfifo unread.svg read.svg
+timeout 20 "$chart" passwords-result.txt unread.svg >/dev/null 2>err.txt
+check fifo_without_a_reader_refused '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: unread.svg: is a FIFO that no program reads; start its reader first" err.txt'
+cat read.svg >read.out &
+reader=$!
+# Its open waits for a writer: the chart must find it reading.
+for _ in $(seq 200); do grep -qs partner /proc/$reader/wchan && break; sleep 0.05; done
+timeout 20 "$chart" passwords-result.txt read.svg >/dev/null 2>err.txt
+status=$?
+wait $reader
+check fifo_with_a_reader_written '[ $status = 0 ] && cmp -s read.out passwords-result.svg'
+
 echo "-- another program's lock on the chart is told, and waited for"
 cp passwords-result.svg held.svg
 flock -s held.svg sleep 60 &

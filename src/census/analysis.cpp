@@ -70,7 +70,8 @@ const char* result_refusal(ResultOpen how) {
       return "\n error message: outputfile is a device\n";
     case ResultOpen::opened:
     case ResultOpen::failed:
-    case ResultOpen::not_own:  // the tool asks for no beginning
+    case ResultOpen::not_own:    // the tool asks for no beginning
+    case ResultOpen::no_reader:  // nor a reader
       break;
   }
   return "\n error message: outputfile could not be opened\n";

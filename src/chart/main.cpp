@@ -110,6 +110,8 @@ const char* refusal(ResultOpen how) {
       return "is a device";
     case ResultOpen::not_own:
       return "exists and is not a chart of octetcensusmeter; give another name";
+    case ResultOpen::no_reader:
+      return "is a FIFO that no program reads; start its reader first";
     case ResultOpen::opened:
     case ResultOpen::failed:
       break;
@@ -182,7 +184,7 @@ int run(const Command& c) {
   // An existing file is replaced only when it is a chart already: the two
   // names given the wrong way round would otherwise put the chart in place of
   // the password list.
-  std::FILE* chart = open_result(c.chart, in, how, chart_beginning(), tell_waiting_for);
+  std::FILE* chart = open_result(c.chart, in, how, chart_beginning(), tell_waiting_for, true);
   const int reason = errno;
   close_input(in);
   if (chart == nullptr) {

@@ -70,6 +70,7 @@ enum class ResultOpen {
   foreign_link,  // a folder on the way is reached through another user's symbolic link
   device,        // a device that is not the null device (Windows' AUX, COM1, nul.txt)
   not_own,       // a regular file that holds something, not beginning with own_beginning
+  no_reader,     // a FIFO that no one reads, where a reader is needed
 };
 
 // Opens the result for binary writing, created private (owner only) if it is
@@ -86,9 +87,12 @@ enum class ResultOpen {
 // lock, or on Windows an open without write sharing) is waited for; after
 // about a second, waiting is called once with the name, to say so. Returns the
 // stream, or nullptr with the reason in how; a refused file is left as it was.
+// Where fifo_reader_needed, a FIFO is written only while someone reads it:
+// more than a pipe holds would otherwise wait for a reader forever.
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
                        std::string_view own_beginning = {},
-                       void (*waiting)(const std::string& name) = nullptr);
+                       void (*waiting)(const std::string& name) = nullptr,
+                       bool fifo_reader_needed = false);
 
 // Empties a regular result file before its first write; devices are left
 // alone. False when that failed.

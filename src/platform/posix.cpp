@@ -373,8 +373,8 @@ bool holds_the_input(int result_fd, const struct stat& result, int input) {
 }  // namespace
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning,
-                       void (*waiting)(const std::string& name)) {
+                       std::string_view own_beginning, void (*waiting)(const std::string& name),
+                       bool fifo_reader_needed) {
   how = ResultOpen::failed;
   std::string last;
   bool foreign_link = false;
@@ -387,8 +387,8 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   // link is followed at the end of the name, dangling or not, and nothing is
   // created through one. O_NONBLOCK: opening a serial line does not wait for
   // its carrier, nor a FIFO for its reader.
-  const int fd = open_in(folder, last,
-                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
+  int fd = open_in(folder, last, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK,
+                   0600);
   if (fd < 0) {
     // The open itself says so: asking the name again could find another file.
     if (errno == ELOOP) how = ResultOpen::is_link;
@@ -397,6 +397,20 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   }
   struct stat result {};
   if (fstat(fd, &result) == 0) how = judge_result(result, input);
+  if (how == ResultOpen::opened && S_ISFIFO(result.st_mode) && fifo_reader_needed) {
+    // Opened for writing alone, a FIFO without a reader says so at once; this
+    // process's own open for reading and writing is closed first, since it
+    // counts as a reader. The same FIFO, or it is refused.
+    close_quietly(fd);
+    fd = open_in(folder, last, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0) {
+      how = errno == ENXIO ? ResultOpen::no_reader : ResultOpen::failed;
+      release(folder);
+      return nullptr;
+    }
+    if (fstat(fd, &st) != 0 || identity_of(st) != identity_of(result)) how = ResultOpen::failed;
+  }
   if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
     // Locked first, so that a second run's half-written file is not judged.
     // Its name alone does not say it is the file the user meant: someone

@@ -336,7 +336,8 @@ void close_input(int input) { _close(input); }
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
                        std::string_view own_beginning,
-                       void (*waiting)(const std::string& name)) {
+                       void (*waiting)(const std::string& name),
+                       bool /*fifo_reader_needed: Windows has no FIFOs in its folders*/) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) {
