@@ -511,6 +511,17 @@ INSTANTIATE_TEST_SUITE_P(
                     measured + link_error,
                     own_file_unchanged,
                     nobody},
+        // A third user's link, which the kernel refuses to open there.
+        FailureCase{{"third_users_link_in_a_sticky_folder"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(symlink("home/own.txt", d.file("out.txt").c_str()), 0);
+                      ASSERT_EQ(lchown(d.file("out.txt").c_str(), 1, 1), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + link_error,
+                    own_file_unchanged,
+                    nobody},
         // A team folder (setgid, no sticky bit) where a third user put a link
         // to the victim's own folder in place of a subfolder.
         FailureCase{{"another_users_link_among_the_folders"},
@@ -611,8 +622,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // node of its own would not reach it, a bind mount does.
                       ASSERT_EQ(chown(ptsname(terminal), nobody, nobody), 0);
                       d.write("tty", "");
-                      if (!mounts_of_our_own() || mount(ptsname(terminal), d.file("tty").c_str(), nullptr, MS_BIND,
-                                nullptr) != 0) {
+                      if (!mounts_of_our_own() || mount(ptsname(terminal), d.file("tty").c_str(),
+                                                        nullptr, MS_BIND, nullptr) != 0) {
                         const int reason = errno;
                         close(terminal);
                         ASSERT_TRUE(reason == EPERM || reason == EINVAL || reason == EACCES)
@@ -670,7 +681,8 @@ struct WriteFault : Row {
   std::string result;  // the result name; "" for out.txt in the run's folder
   std::string fault;   // the call on the result that fails (OCTET_FAIL_RESULT); "" for none
   RunOptions options;
-  bool console_fails;  // else the result file fails and the console tells so
+  bool console_fails;    // else the result file fails and the console tells so
+  std::string reason{};  // the failing console write's, as standard error gives it
 };
 
 class FailingWrite : public testing::TestWithParam<WriteFault> {};
@@ -727,6 +739,8 @@ TEST_P(FailingWrite, IsAnErrorAndStatus1) {
   EXPECT_EQ(dir.read("pw.txt"), secret);
   if (c.console_fails) {
     EXPECT_EQ(dir.read("out.txt"), report_of(census_of(secret)).file);
+    EXPECT_TRUE(contains(r.err, "standard output could not be written: " + c.reason + "\n"))
+        << r.err;
   } else {
     EXPECT_EQ(r.out, banner_and_prompts() + measured + progress(secret.size()) +
                          report_of(census_of(secret)).console + write_error);
@@ -735,15 +749,20 @@ TEST_P(FailingWrite, IsAnErrorAndStatus1) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, FailingWrite,
-    testing::Values(WriteFault{{"result_on_a_full_disk"}, "/dev/full", "", {}, false},
-                    WriteFault{
-                        {"result_past_the_file_size_limit"}, "", "", file_size_limit(4096), false},
-                    WriteFault{{"first_write_of_the_result"}, "", "write", {}, false},
-                    WriteFault{{"flush_of_the_result"}, "", "flush", {}, false},
-                    WriteFault{{"emptying_of_the_result"}, "", "emptying", {}, false},
-                    WriteFault{{"close_of_the_result"}, "", "close", {}, false},
-                    WriteFault{{"console_on_a_full_disk"}, "", "", console_to("/dev/full"), true},
-                    WriteFault{{"console_pipe_closed_early"}, "", "", console_closed(), true}),
+    testing::Values(
+        WriteFault{{"result_on_a_full_disk"}, "/dev/full", "", {}, false},
+        WriteFault{{"result_past_the_file_size_limit"}, "", "", file_size_limit(4096), false},
+        WriteFault{{"first_write_of_the_result"}, "", "write", {}, false},
+        WriteFault{{"flush_of_the_result"}, "", "flush", {}, false},
+        WriteFault{{"emptying_of_the_result"}, "", "emptying", {}, false},
+        WriteFault{{"close_of_the_result"}, "", "close", {}, false},
+        WriteFault{{"console_on_a_full_disk"},
+                   "",
+                   "",
+                   console_to("/dev/full"),
+                   true,
+                   "No space left on device"},
+        WriteFault{{"console_pipe_closed_early"}, "", "", console_closed(), true, "Broken pipe"}),
     row_name);
 
 // What a reader of a FIFO got, reading from 300 ms on until the writer is gone
@@ -927,8 +946,9 @@ TEST(ResultFile, AnotherProgramsLockIsToldAndWaitedFor) {
   const RunResult r = run_program(dir.path(), "pw.txt\nout.txt\n\n", options);
   holder.join();
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(contains(dir.read("err"), "octetcensusmeter: 'out.txt': another program holds this "
-                                        "file; the run waits until it lets go (Ctrl-C stops it)\n"));
+  EXPECT_TRUE(contains(dir.read("err"),
+                       "octetcensusmeter: 'out.txt': another program holds this "
+                       "file; the run waits until it lets go (Ctrl-C stops it)\n"));
   EXPECT_EQ(dir.read("out.txt"), report_of(census_of(secret)).file);
 }
 

@@ -190,6 +190,14 @@ if [ -x "$linux_chart" ] && [ -f "$windows_chart" ]; then
   else
     fail chart_replaces_only_a_chart "status $refused: $(cat "$c/windows/err.txt")"
   fi
+  # A chart in a folder that does not exist: the reason Windows gives.
+  (cd "$c/windows" && wine "$windows_chart" result.txt missing/chart.svg >/dev/null 2>err.txt)
+  if grep -q "missing/chart.svg: cannot be created: " "$c/windows/err.txt" &&
+    ! grep -q "Success" "$c/windows/err.txt"; then
+    passed=$((passed + 1))
+  else
+    fail chart_tells_windows_reason "$(cat "$c/windows/err.txt")"
+  fi
 else
   echo "-- SKIPPED: no chart program beside the two builds"
 fi

@@ -84,7 +84,7 @@ const char* result_refusal(ResultOpen how) {
 
 void show(const char* text) {
   std::fputs(text, stdout);
-  std::fflush(stdout);
+  flush_console();
 }
 
 void progress_step(AnalysisState& s) {
@@ -92,7 +92,7 @@ void progress_step(AnalysisState& s) {
   ++s.prozent;
   if (s.prozent > 10) std::fputs("\b", stdout);
   std::printf("\b\b%d%%", s.prozent);
-  std::fflush(stdout);
+  flush_console();
 }
 
 // Advances the percentage display by that many iterations of the pass.
@@ -108,7 +108,7 @@ void advance_progress(AnalysisState& s, std::uint64_t iterations) {
     s.merker = 1;
     s.prozent = 100;
     std::printf("\b\b%d%%", s.prozent);
-    std::fflush(stdout);
+    flush_console();
   }
 }
 
@@ -276,7 +276,7 @@ void count_histograms(AnalysisState& s) {
   std::fputs("\n Analyze ", stdout);
   std::fputs("completed: ", stdout);
   std::printf("%d%%", s.prozent);
-  std::fflush(stdout);
+  flush_console();
   console_line_open(true);
   for (;;) {
     const long n = read_next_block(s);

@@ -1,6 +1,7 @@
 // What the program says on standard error about the names it was given.
 #include "census/names.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -55,7 +56,7 @@ bool line_open = false;
 // Whatever the console shows so far comes first, and the message on a line
 // of its own.
 void begin_message() {
-  std::fflush(stdout);
+  flush_console();
   if (line_open && is_terminal(stderr)) std::fputc('\n', stderr);
   line_open = false;
 }
@@ -155,6 +156,14 @@ void tell_failed_name(const std::string& name, const std::string& reason, bool i
 }
 
 void console_line_open(bool open) { line_open = open; }
+
+int console_reason = 0;
+
+void flush_console() {
+  if (std::fflush(stdout) != 0 && console_reason == 0) console_reason = errno;
+}
+
+int console_failure() { return console_reason; }
 
 bool result_folder_still_told(const std::string& name) {
   return told_state != FolderState::folder && result_folder_state(name) == told_state;

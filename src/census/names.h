@@ -31,6 +31,12 @@ void tell_failed_name(const std::string& name, const std::string& reason, bool i
 // its own instead of after the prompt.
 void console_line_open(bool open);
 
+// Flushes standard output; the reason of the first flush that failed is kept,
+// since later calls (a terminal check among them) change errno.
+void flush_console();
+// That reason, or 0 when every flush went through.
+int console_failure();
+
 // Before the length pass: a result name whose folder does not exist, or is
 // no folder, is told at once, so that the user need not wait for the whole
 // first pass to learn it. Nothing is created.

@@ -39,7 +39,7 @@ void fail_and_wait(AnalysisState& s, const char* line1, const char* line2) {
   std::fputs(line1, stdout);
   std::fputs(line2, stdout);
   std::fputs("\n\nPress ENTER to exit.", stdout);
-  std::fflush(stdout);
+  flush_console();
   const int c = std::getchar();
   s.wait = c == EOF ? '\0' : static_cast<char>(c);
   std::exit(1);
@@ -77,7 +77,7 @@ void print_banner() {
 // the input, leaves it open.
 void ask(const char* prompt, std::string& answer) {
   std::fputs(prompt, stdout);
-  std::fflush(stdout);
+  flush_console();
   read_line(stdin, answer);
   console_line_open(!is_terminal(stdin) || std::feof(stdin) != 0);
 }
@@ -95,10 +95,11 @@ int run_dialogue(AnalysisState& s) {
       s.name_der_datei5);
   wipe_buffer(s);
   // A console that could not be written saw no complete run. The reason is
-  // that of the last write that failed.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+  // that of the first flush that failed.
+  flush_console();
+  if (console_failure() != 0 || std::ferror(stdout) != 0) {
     std::fprintf(stderr, "octetcensusmeter: standard output could not be written: %s\n",
-                 std::strerror(errno));
+                 std::strerror(console_failure() != 0 ? console_failure() : EIO));
     return 1;
   }
   return 0;

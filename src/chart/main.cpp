@@ -139,7 +139,8 @@ int run(const Command& c) {
   const std::string shown = from_standard_input ? "standard input" : c.result;
   if (in < 0) {
     if (how_in == InputOpen::character_device) return fail(shown, "is a character device");
-    return fail(shown, std::string("cannot be opened: ") + std::strerror(errno));
+    // The system's own reason: Windows' calls report theirs apart from errno.
+    return fail(shown, "cannot be opened: " + failure_reason());
   }
   std::string text;
   // A result file is 10 to 20 KB; more than this cannot be one, and is not read.
@@ -185,12 +186,12 @@ int run(const Command& c) {
   // names given the wrong way round would otherwise put the chart in place of
   // the password list.
   std::FILE* chart = open_result(c.chart, in, how, chart_beginning(), tell_waiting_for, true);
-  const int reason = errno;
+  const std::string reason = failure_reason();
   close_input(in);
   if (chart == nullptr) {
     const char* refused = refusal(how);
     if (refused != nullptr) return fail(c.chart, refused);
-    return fail(c.chart, std::string("cannot be created: ") + std::strerror(reason));
+    return fail(c.chart, "cannot be created: " + reason);
   }
   bool written = empty_result(chart);
   written = written && std::fwrite(svg.data(), 1, svg.size(), chart) == svg.size();

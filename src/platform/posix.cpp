@@ -390,9 +390,17 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   int fd = open_in(folder, last, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK,
                    0600);
   if (fd < 0) {
-    // The open itself says so: asking the name again could find another file.
-    if (errno == ELOOP) how = ResultOpen::is_link;
+    // The open itself says so. Where the kernel refused the name instead
+    // (another user's link in a sticky folder), the name is asked again for
+    // the message alone: the run ends either way.
+    const int reason = errno;
+    struct stat st {};
+    const int looked = folder == root_folder
+                           ? lstat(("/" + last).c_str(), &st)
+                           : fstatat(folder, last.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    if (reason == ELOOP || (looked == 0 && S_ISLNK(st.st_mode))) how = ResultOpen::is_link;
     release(folder);
+    errno = reason;
     return nullptr;
   }
   struct stat result {};
