@@ -153,6 +153,14 @@ check name_after_double_dash '"$chart" --json -- -r.txt | grep -q "\"file\": \"-
 tr -d '\r' <passwords-result.txt >lf.txt
 check lf_alone_accepted '"$chart" --json lf.txt | grep -q "\"bytes\": 365"'
 "$chart" passwords.txt 2>err.txt >/dev/null
+{ printf '\357\273\277'; cat passwords-result.txt; } >marked.txt
+head -c 20 passwords-result.txt >damaged.txt
+for damaged in marked damaged; do
+  "$chart" $damaged.txt 2>$damaged.err >/dev/null
+  check "no_list_hint_for_a_${damaged}_result" '[ $? = 1 ] && ! grep -q "looks like a password list" $damaged.err'
+done
+check byte_order_mark_told 'grep -q "marked.txt begins with a byte-order mark" marked.err'
+"$chart" passwords.txt 2>err.txt >/dev/null
 check password_list_instead_of_a_result '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: passwords.txt: not a result file of octetcensusmeter (line 1: expected \"\")" err.txt && grep -q "give the result file, not the password file" err.txt && [ ! -e passwords.svg ]'
 check result_from_standard_input '"$chart" --json - stdin.svg <passwords-result.txt | grep -q "\"bytes\": 365" && grep -qF "<title>0x61 '"'"'a'"'"' = 20</title>" stdin.svg'
 check result_from_a_pipe 'cat passwords-result.txt | "$chart" --json - pipe.svg | grep -q "\"file\": \"-\""'

@@ -156,10 +156,18 @@ int run(const Command& c) {
     if (!error.beginning) return fail(shown + ":" + std::to_string(error.line), error.expected);
     fail(shown, "not a result file of octetcensusmeter (line " + std::to_string(error.line) + ": " +
                     error.expected + ")");
-    // A text whose bytes would make a list's tables is a password list itself.
+    // A text whose bytes would make a list's tables is a password list itself,
+    // unless it holds a result's headings: then it is a damaged result, or
+    // one that an editor gave a byte-order mark.
     Histogram bytes{};
     for (const char b : text) ++bytes[static_cast<unsigned char>(b)];
-    if (is_a_list(bytes)) {
+    const bool marked = text.rfind("\xef\xbb\xbf", 0) == 0;
+    const bool result_like = text.find("Byte allocation: ") != std::string::npos ||
+                             text.find("calculate average frequency = ") != std::string::npos;
+    if (marked) {
+      std::fprintf(stderr, "%s: %s begins with a byte-order mark, which no result file has\n",
+                   program, console_text(shown).c_str());
+    } else if (is_a_list(bytes) && !result_like) {
       std::fprintf(stderr,
                    "%s: %s looks like a password list: give the result file, not the "
                    "password file\n",
