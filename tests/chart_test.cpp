@@ -1145,6 +1145,17 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              "Verdict: 1 password of 3.0 characters on average of one value: too few to judge; "
              "the tests need two values."},
+        Said{{"a_line_of_2_64_less_2_characters_shown_as_it_is"},
+             [] {
+               Tables t;
+               t.code['a'] = UINT64_MAX - 1;
+               t.code['\n'] = 1;
+               return figures_of(t);
+             },
+             "r",
+             "",
+             "Verdict: 1 password of 18446744073709551614.0 characters on average of one value: "
+             "too few to judge; the tests need two values."},
         Said{{"utf8_multi_byte"},
              [] {
                return of_bytes(

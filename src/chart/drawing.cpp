@@ -310,8 +310,9 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   std::string even_legend;
   if (f.list && f.list->bytes > 0) {
     const ListFigures& l = *f.list;
-    list = format("list of %llu password%s, %.1f characters on average, alphabet %u",
-                  as_llu(l.lines), l.lines == 1 ? "" : "s", l.mean_length, l.alphabet);
+    list =
+        format("list of %llu password%s, %s characters on average, alphabet %u", as_llu(l.lines),
+               l.lines == 1 ? "" : "s", exact_ratio(l.characters, l.lines, 1).c_str(), l.alphabet);
     if (l.alphabet_name != nullptr) list += std::string(" (") + l.alphabet_name + ")";
     list += std::string(": ") + kind_word(l.kind);
     if (l.dependence == Dependence::slight) list += " (slightly dependent)";

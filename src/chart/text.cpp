@@ -180,3 +180,36 @@ std::string expected_count(double v) {
   if (v < 100) return format("%.3g", v);
   return format(v < 1e7 ? "%.0f" : "%.4g", v);
 }
+
+std::string exact_ratio(std::uint64_t a, std::uint64_t b, int decimals) {
+  // Long division, one digit past the last shown for the rounding. r * 10
+  // would overflow: r is added ten times, each wrap past b one more.
+  std::string digits = std::to_string(a / b);
+  std::uint64_t r = a % b;
+  for (int place = 0; place <= decimals; ++place) {
+    unsigned digit = 0;
+    std::uint64_t next = 0;
+    for (int i = 0; i < 10; ++i) {
+      if (next >= b - r) {
+        next -= b - r;
+        ++digit;
+      } else {
+        next += r;
+      }
+    }
+    digits += static_cast<char>('0' + digit);
+    r = next;
+  }
+  const bool up = digits.back() >= '5';
+  digits.pop_back();
+  for (std::size_t at = digits.size(); up && at-- > 0;) {
+    if (digits[at] != '9') {
+      ++digits[at];
+      break;
+    }
+    digits[at] = '0';
+    if (at == 0) digits.insert(0, "1");
+  }
+  if (decimals > 0) digits.insert(digits.size() - static_cast<std::size_t>(decimals), ".");
+  return digits;
+}

@@ -35,5 +35,9 @@ std::string expected_count(double v);
 // for one too small to tell from 0.
 std::string p_shown(double p);
 
+// a / b to this many decimals, rounded half up, exactly: a double would show
+// 2^64 - 1 characters on one line as 18446744073709551616.00.
+std::string exact_ratio(std::uint64_t a, std::uint64_t b, int decimals);
+
 // A count as an axis label: 950, 1.5k, 15G, 18.4E (powers of 1000).
 std::string short_count(double v);

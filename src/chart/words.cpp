@@ -68,16 +68,17 @@ std::string alphabet_words(const ListFigures& l) {
 // The lines after the figures of every file, and the verdict, for a list.
 std::string list_words(const ListFigures& l, std::string& verdict) {
   std::string out = format(
-      "Password list: %llu lines ended by %s, %.2f characters a line on "
+      "Password list: %llu lines ended by %s, %s characters a line on "
       "average",
-      as_llu(l.lines), line_ends_word(l), l.mean_length);
+      as_llu(l.lines), line_ends_word(l), exact_ratio(l.characters, l.lines, 2).c_str());
   if (l.bytes == 0) {
     verdict = "every line is empty; there are no passwords to judge.";
     return out + ".\n";
   }
   out += ", from " + alphabet_words(l) + ".\n";
-  const std::string passwords = format("%llu password%s of %.1f characters on average",
-                                       as_llu(l.lines), l.lines == 1 ? "" : "s", l.mean_length);
+  const std::string passwords =
+      format("%llu password%s of %s characters on average", as_llu(l.lines),
+             l.lines == 1 ? "" : "s", exact_ratio(l.characters, l.lines, 1).c_str());
   switch (l.kind) {
     case ListKind::too_few:
       if (l.alphabet < 2) {
