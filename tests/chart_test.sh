@@ -127,7 +127,7 @@ done
 echo "-- the command line"
 "$chart" --help >help.txt
 check help '[ $? = 0 ] && grep -q "^usage: octetcensusmeter-chart" help.txt'
-check version '"$chart" --version | grep -qx "octetcensusmeter-chart $version"'
+check version '"$chart" --version >version.txt && [ "$(head -1 version.txt)" = "octetcensusmeter-chart $version" ] && grep -q "^Copyright (c) 2026 " version.txt && grep -q "^License MIT" version.txt'
 "$chart" 2>err.txt >/dev/null
 check no_result '[ $? = 2 ] && grep -q "^usage:" err.txt'
 "$chart" --bogus passwords-result.txt 2>err.txt >/dev/null

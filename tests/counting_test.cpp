@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      Shape{{"grew_past_everything"}, 300, 1, -300, UINT32_MAX},
                                      Shape{{"shrank_after_measuring"}, 3000, 1, 500, UINT32_MAX},
                                      Shape{{"folds_often"}, 5000, 0, 0, 7},
-                                     Shape{{"folds_in_runs"}, 5000, 1, 0, 1},
+                                     Shape{{"folds_in_runs"}, 1000, 1, 0, 1},
                                      Shape{{"folds_with_guard"}, 5000, 2, -77, 13}),
                      testing::Values(Counter::pairs, Counter::bit_slices)),
     [](const auto& info) {

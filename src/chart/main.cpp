@@ -230,7 +230,11 @@ int main(int argc, char** argv) {
     } else if (a == "--help") {
       return print(std::string(usage) + "\n" + help);
     } else if (a == "--version") {
-      return print(std::string(program) + " " + OCTET_VERSION + "\n");
+      return print(std::string(program) + " " + OCTET_VERSION +
+                   "\nCopyright (c) 2026 Octetcensusmeter developers.\n"
+                   "License MIT <https://opensource.org/licenses/MIT>.\n"
+                   "This is free software: you are free to change and redistribute it.\n"
+                   "There is NO WARRANTY, to the extent permitted by law.\n");
     } else {
       return wrong_command("unknown option '" + a + "'");
     }
