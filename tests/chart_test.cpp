@@ -537,9 +537,6 @@ double uneven_bits(unsigned n) {
 }
 
 std::string printable_without_space() { return printable().substr(1); }
-std::function<std::string()> times(const std::string& text, int n) {
-  return [=] { return repeated(text, n); };
-}
 
 // Lines of n characters of the printable without space, drawn again until
 // they hold a digit, a small letter, a capital and another printable.
@@ -695,27 +692,28 @@ INSTANTIATE_TEST_SUITE_P(
                   0.01,
                   "ended by LF"},
         KnownMake{{"one_value_over_ten_lines"},
-                  times("aaa\n", 10),
+                  [] { return repeated("aaa\n", 10); },
                   "too few to judge",
                   0,
                   0,
                   "steps of one 0, about 0 expected by chance."},
-        KnownMake{{"utf8_leads_and_continuation_at_their_bounds"},
-                  times("\xc2\xbf\xe0\xa4\x85\xf0\x9f\x98\x80\xf4\x8f\xbf\xbfz\n", 20),
-                  "multi-byte characters",
-                  0,
-                  0,
-                  "5.00 characters a line",
-                  true},
+        KnownMake{
+            {"utf8_leads_and_continuation_at_their_bounds"},
+            [] { return repeated("\xc2\xbf\xe0\xa4\x85\xf0\x9f\x98\x80\xf4\x8f\xbf\xbfz\n", 20); },
+            "multi-byte characters",
+            0,
+            0,
+            "5.00 characters a line",
+            true},
         KnownMake{{"lead_f5_not_utf8"},
-                  times("\xf5\x80\x80\x80z\n", 10),
+                  [] { return repeated("\xf5\x80\x80\x80z\n", 10); },
                   "multi-byte characters",
                   0,
                   0,
                   "do not agree with UTF-8",
                   false},
         KnownMake{{"a_lone_0x80"},
-                  times("ab\na\x80\n", 5),
+                  [] { return repeated("ab\na\x80\n", 5); },
                   "multi-byte characters",
                   0,
                   0,

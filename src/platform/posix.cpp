@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -314,7 +315,8 @@ bool lock_result(int fd, const std::string& name, void (*waiting)(const std::str
   for (int tries = 0; tries < 20; ++tries) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    usleep(50000);
+    const timespec pause{0, 50000000};
+    nanosleep(&pause, nullptr);
   }
   if (waiting != nullptr) waiting(name);
   while (flock(fd, LOCK_EX) != 0) {
