@@ -233,7 +233,7 @@ check fifo_without_a_reader_refused '[ $? = 1 ] && grep -qx "octetcensusmeter-ch
 cat read.svg >read.out &
 reader=$!
 # Its open waits for a writer: the chart must find it reading.
-for _ in $(seq 200); do grep -qs partner /proc/$reader/wchan && break; sleep 0.05; done
+for _ in $(seq 1200); do grep -qs partner /proc/$reader/wchan && break; sleep 0.05; done
 timeout 20 "$chart" passwords-result.txt read.svg >/dev/null 2>err.txt
 status=$?
 wait $reader

@@ -388,39 +388,35 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   // No O_TRUNC: what the file holds stays until the report is written. No
   // link is followed at the end of the name, dangling or not, and nothing is
   // created through one. O_NONBLOCK: opening a serial line does not wait for
-  // its carrier, nor a FIFO for its reader.
-  int fd = open_in(folder, last, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK,
-                   0600);
+  // its carrier, nor a FIFO for its reader. Where a FIFO needs a reader, it is
+  // opened for writing alone, which without a reader fails at once: an open
+  // for reading too would count as a reader itself, and a reader that came
+  // meanwhile would meet the end when it closed.
+  const auto look = [&](struct stat& st) {
+    return folder == root_folder ? lstat(("/" + last).c_str(), &st)
+                                 : fstatat(folder, last.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+  };
+  struct stat named {};
+  const bool fifo = fifo_reader_needed && look(named) == 0 && S_ISFIFO(named.st_mode);
+  const int fd = open_in(
+      folder, last,
+      (fifo ? O_WRONLY : O_RDWR | O_CREAT) | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) {
     // The open itself says so. Where the kernel refused the name instead
     // (another user's link in a sticky folder), the name is asked again for
     // the message alone: the run ends either way.
     const int reason = errno;
     struct stat st {};
-    const int looked = folder == root_folder
-                           ? lstat(("/" + last).c_str(), &st)
-                           : fstatat(folder, last.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-    if (reason == ELOOP || (looked == 0 && S_ISLNK(st.st_mode))) how = ResultOpen::is_link;
+    if (reason == ELOOP || (look(st) == 0 && S_ISLNK(st.st_mode))) how = ResultOpen::is_link;
+    if (fifo && reason == ENXIO) how = ResultOpen::no_reader;
     release(folder);
     errno = reason;
     return nullptr;
   }
   struct stat result {};
   if (fstat(fd, &result) == 0) how = judge_result(result, input);
-  if (how == ResultOpen::opened && S_ISFIFO(result.st_mode) && fifo_reader_needed) {
-    // Opened for writing alone, a FIFO without a reader says so at once; this
-    // process's own open for reading and writing is closed first, since it
-    // counts as a reader. The same FIFO, or it is refused.
-    close_quietly(fd);
-    fd = open_in(folder, last, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-    struct stat st {};
-    if (fd < 0) {
-      how = errno == ENXIO ? ResultOpen::no_reader : ResultOpen::failed;
-      release(folder);
-      return nullptr;
-    }
-    if (fstat(fd, &st) != 0 || identity_of(st) != identity_of(result)) how = ResultOpen::failed;
-  }
+  // What was a FIFO a moment ago and is not now was swapped: refused.
+  if (fifo && !S_ISFIFO(result.st_mode)) how = ResultOpen::failed;
   if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
     // Locked first, so that a second run's half-written file is not judged.
     // Its name alone does not say it is the file the user meant: someone
