@@ -184,10 +184,11 @@ std::string expected_count(double v) {
 std::string exact_ratio(std::uint64_t a, std::uint64_t b, int decimals) {
   // Long division, one digit past the last shown for the rounding. r * 10
   // would overflow: r is added ten times, each wrap past b one more.
-  std::string digits = std::to_string(a / b);
+  std::uint64_t whole = a / b;
   std::uint64_t r = a % b;
+  std::string fraction;
   for (int place = 0; place <= decimals; ++place) {
-    unsigned digit = 0;
+    char digit = '0';
     std::uint64_t next = 0;
     for (int i = 0; i < 10; ++i) {
       if (next >= b - r) {
@@ -197,19 +198,17 @@ std::string exact_ratio(std::uint64_t a, std::uint64_t b, int decimals) {
         next += r;
       }
     }
-    digits += static_cast<char>('0' + digit);
+    fraction.push_back(digit);
     r = next;
   }
-  const bool up = digits.back() >= '5';
-  digits.pop_back();
-  for (std::size_t at = digits.size(); up && at-- > 0;) {
-    if (digits[at] != '9') {
-      ++digits[at];
-      break;
-    }
-    digits[at] = '0';
-    if (at == 0) digits.insert(0, "1");
+  // Rounded half up. A carry past the point cannot overflow: with a
+  // remainder, b is at least 2.
+  bool carry = fraction.back() >= '5';
+  fraction.pop_back();
+  for (auto at = fraction.rbegin(); carry && at != fraction.rend(); ++at) {
+    carry = *at == '9';
+    *at = carry ? '0' : static_cast<char>(*at + 1);
   }
-  if (decimals > 0) digits.insert(digits.size() - static_cast<std::size_t>(decimals), ".");
-  return digits;
+  if (carry) ++whole;
+  return decimals > 0 ? std::to_string(whole) + "." + fraction : std::to_string(whole);
 }
