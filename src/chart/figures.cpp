@@ -177,9 +177,10 @@ PooledTest pooled_test(const Histogram& observed, const std::array<double, 256>&
   return t;
 }
 
-// The tests, the kind and the bits, in the order of ListKind.
+// The tests, the kind and the bits, in the order of ListKind; pairs is the
+// sum of code2.
 void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
-                const std::array<double, 256>& expected_differences) {
+                const std::array<double, 256>& expected_differences, std::uint64_t pairs) {
   if (l.alphabet < 2 || l.characters < l.characters_needed) {
     l.kind = ListKind::too_few;
     return;
@@ -213,8 +214,6 @@ void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
   // (2 pairs ln 2) bits a pair on average; only the rest is dependence. The
   // pairs' mutual information is at least the divergence of their difference.
   const double by_chance = (cells - 1) / (2 * independence.observed * std::log(2.0));
-  std::uint64_t pairs = 0;
-  for (const std::uint64_t n : code2) pairs += n;
   l.dependence_cost_bits = std::max(0.0, independence.divergence - by_chance) *
                            static_cast<double>(pairs) / static_cast<double>(l.lines);
   l.dependence = *l.independent                                      ? Dependence::none_seen
@@ -353,7 +352,7 @@ Figures figures_of(const Tables& t) {
       add_differences(f.expected_differences, lines - 1, line_feed, q);
     }
     f.expected_differences[0x0d - 0x0a] += crlf_lines;  // CR to LF
-    judge_list(l, t.code, t.code2, f.expected_differences);
+    judge_list(l, t.code, t.code2, f.expected_differences, f.pairs);
   } else if (f.bytes > 1) {
     Frequencies p{};
     for (unsigned v = 0; v < 256; ++v) {

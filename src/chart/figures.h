@@ -34,7 +34,7 @@ constexpr double test_bound = 0.01;
 // How much dependence between neighbours a drawn list may show, in bits a
 // password, once the independence test has seen some. Rules such as "at least
 // one digit" cost 0.0003 to 0.026 bits on the lists measured, words,
-// syllables, groups and fixed parts 0.57 bits and more: the bound sits about
+// syllables, groups and fixed suffixes 0.57 bits and more: the bound sits about
 // three times below the one and eight times above the other.
 constexpr double slight_dependence_bits = 0.2;
 

@@ -141,14 +141,12 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
       "the lines: %.2f (%u degrees of freedom), p %s: %s.\n",
       *l.independence_chi_square, l.independence_degrees_of_freedom,
       p_shown(*l.independence_p_value).c_str(),
-      *l.independent ? "independent (p >= 0.01)"
-      : *l.dependence == Dependence::slight
-          ? "the characters depend on each other slightly (p < 0.01)"
-          : "the characters depend on each other (p < 0.01)");
-  if (!*l.independent) {
-    out.insert(out.size() - 2, format("; the dependence costs at least %.3f bits a password",
-                                      *l.dependence_cost_bits));
-  }
+      *l.independent
+          ? "independent (p >= 0.01)"
+          : format("the characters depend on each other%s (p < 0.01); the dependence "
+                   "costs at least %.3f bits a password",
+                   *l.dependence == Dependence::slight ? " slightly" : "", *l.dependence_cost_bits)
+                .c_str());
   if (l.kind == ListKind::chosen) {
     verdict = passwords + format(
                               " from %u values, chosen or structured: the characters depend "

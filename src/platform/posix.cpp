@@ -191,12 +191,10 @@ int open_in(int folder, const std::string& part, int flags, mode_t mode = 0) {
   if (folder == root_folder) return open(("/" + part).c_str(), flags, mode);
   return openat(folder, part.c_str(), flags, mode);
 }
-#if !defined(O_PATH)
 int stat_in(int folder, const std::string& part, struct stat& st) {
   if (folder == root_folder) return lstat(("/" + part).c_str(), &st);
   return fstatat(folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW);
 }
-#endif
 int stat_of(int folder, struct stat& st) {
   return folder == root_folder ? stat("/", &st) : fstat(folder, &st);
 }
@@ -392,12 +390,9 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   // opened for writing alone, which without a reader fails at once: an open
   // for reading too would count as a reader itself, and a reader that came
   // meanwhile would meet the end when it closed.
-  const auto look = [&](struct stat& st) {
-    return folder == root_folder ? lstat(("/" + last).c_str(), &st)
-                                 : fstatat(folder, last.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-  };
   struct stat named {};
-  const bool fifo = fifo_reader_needed && look(named) == 0 && S_ISFIFO(named.st_mode);
+  const bool fifo =
+      fifo_reader_needed && stat_in(folder, last, named) == 0 && S_ISFIFO(named.st_mode);
   const int fd = open_in(
       folder, last,
       (fifo ? O_WRONLY : O_RDWR | O_CREAT) | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
@@ -407,7 +402,9 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
     // the message alone: the run ends either way.
     const int reason = errno;
     struct stat st {};
-    if (reason == ELOOP || (look(st) == 0 && S_ISLNK(st.st_mode))) how = ResultOpen::is_link;
+    if (reason == ELOOP || (stat_in(folder, last, st) == 0 && S_ISLNK(st.st_mode))) {
+      how = ResultOpen::is_link;
+    }
     if (fifo && reason == ENXIO) how = ResultOpen::no_reader;
     release(folder);
     errno = reason;
