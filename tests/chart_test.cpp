@@ -1026,9 +1026,33 @@ Said at_bound(const char* name, double evenness, double p, const char* how, cons
               ")" + (is_plausible ? plausible : implausible)};
 }
 
+// Lead bytes whose continuations overflow 64 bits, 3 x 6148914691236517206
+// wrapping to the 2 there are: not UTF-8.
+Figures overflowing_utf8() {
+  Tables t;
+  t.code[0x0a] = 1;
+  t.code[0xf0] = 6148914691236517206ULL;
+  t.code[0x80] = 2;
+  return figures_of(t);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Figures, ChartWords,
     testing::Values(
+        Said{{"utf8_arithmetic_past_64_bits"}, overflowing_utf8, "r", "",
+             "Verdict: 1 password of 6148914691236517208.0 characters on average with bytes from "
+             "0x80 that are not UTF-8: multi-byte characters or another encoding, which these "
+             "counts cannot judge; no strength is given."},
+        // More CRs than LFs: CR is a character, and named among the kinds.
+        Said{{"cr_as_a_character_named"}, [] { return of_bytes("ab\r\r\nba\r\r\n"); }, "r", "", "",
+             "Census of r: 10 bytes, 4 of the 256 byte values occur.\n"
+             "Entropy: 1.92193 bits per byte (8 at most); evenness of the values that occur: 0.961.\n"
+             "Chi-square against an even spread over all 256 values: 706.80 (255 degrees of freedom), p = 4.37e-44.\n"
+             "Pairs: 9; repeats (a byte followed by itself): 2; steps of one (as in abc or 123): 2; difference entropy: 2.50326 bits.\n"
+             "Against chance (characters independent within the lines): repeats 2, about 2.25 expected by chance: 0.89 times as many; steps of one 2, about 0.75 expected by chance: 2.67 times as many.\n"
+             "Password list: 2 lines ended by LF, 4.00 characters a line on average, from an alphabet of 3 values among small letters and CR.\n"
+             "Too few to judge: 8 characters, and the tests need 15, 5 for each of the 3 values.\n"
+             "Verdict: 2 passwords of 4.0 characters on average from 3 values: too few to judge; the tests need at least 15 characters.\n"},
         Said{{"one_value_with_a_tab_in_the_name"},
              [] { return of_bytes("a"); },
              "one\tbyte.txt",

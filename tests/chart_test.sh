@@ -227,7 +227,7 @@ done
 check longer_chart_emptied_first 'cmp -s longer.svg passwords-result.svg'
 
 echo "-- a FIFO as the chart: written while read, refused at once without a reader"
-mkfifo unread.svg read.svg
+mkfifo unread.svg read.svg early.svg
 timeout 20 "$chart" passwords-result.txt unread.svg >/dev/null 2>err.txt
 check fifo_without_a_reader_refused '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: unread.svg: is a FIFO that no program reads; start its reader first" err.txt'
 cat read.svg >read.out &
@@ -239,14 +239,29 @@ status=$?
 wait $reader
 check fifo_with_a_reader_written '[ $status = 0 ] && cmp -s read.out passwords-result.svg'
 
+# A reader that leaves after the first bytes: the reason is the broken pipe.
+head -c 1 early.svg >/dev/null &
+reader=$!
+for _ in $(seq 1200); do grep -qs partner /proc/$reader/wchan && break; sleep 0.05; done
+timeout 20 "$chart" passwords-result.txt early.svg >/dev/null 2>err.txt
+status=$?
+wait $reader
+check fifo_whose_reader_leaves_early '[ $status = 1 ] && grep -qx "octetcensusmeter-chart: early.svg: could not be written completely: Broken pipe" err.txt'
+# A socket is no FIFO: it cannot be opened at all.
+python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' sock.svg
+"$chart" passwords-result.txt sock.svg >/dev/null 2>err.txt
+check socket_as_the_chart '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: sock.svg: cannot be created: No such device or address" err.txt'
+
 echo "-- another program's lock on the chart is told, and waited for"
 cp passwords-result.svg held.svg
-flock -s held.svg sleep 60 &
+# -o: the lock is flock's own, and goes when it is killed, not when sleep ends.
+flock -o -s held.svg sleep 120 &
 holder=$!
 "$chart" passwords-result.txt held.svg >/dev/null 2>held.err &
 run=$!
-for _ in $(seq 300); do grep -q "another program holds" held.err && break; sleep 0.1; done
-kill $holder
+for _ in $(seq 600); do grep -q "another program holds" held.err && break; sleep 0.1; done
+pkill -P $holder sleep
+wait $holder
 wait $run
 status=$?
 check lock_told_and_waited_for '[ $status = 0 ] && grep -qx "octetcensusmeter-chart: held.svg: another program holds this file; the run waits until it lets go (Ctrl-C stops it)" held.err'

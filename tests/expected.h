@@ -165,6 +165,8 @@ inline std::string out_ending(const std::string& message) {
 inline const std::string in_error = in_ending("inputfile could not be opened or not found");
 inline const std::string out_error = out_ending("outputfile could not be opened");
 inline const std::string same_error = out_ending("outputfile must not be the inputfile");
+inline const std::string not_result_error =
+    out_ending("outputfile exists and is not a result file");
 inline const std::string foreign_error = out_ending("outputfile belongs to another user");
 inline const std::string link_error = out_ending("outputfile is a symbolic link");
 inline const std::string block_error = out_ending("outputfile is a block device");

@@ -11,6 +11,8 @@
 //                          claims less than its reads give
 //   OCTET_FILE_SYSTEM=K    fstatfs says every file is on a file system whose
 //                          sizes are trusted ("trusted": ext4) or not ("fuse")
+//   OCTET_SIZE_PLUS_ONE=P  fstat of an open file whose path ends in P reports one
+//                          byte more than it holds, as a FUSE file system may
 //   OCTET_MOST_READ=N      a read of a file that asks for more than N bytes fails
 //                          with EIO and says so on standard error
 //   OCTET_LINK_RESULT=P    an open that may create a file first replaces that name
@@ -37,6 +39,7 @@
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -47,6 +50,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -226,6 +230,18 @@ int as_told(int result, Statfs* fs) {
   return result;
 }
 
+// One byte more for a file whose path ends in OCTET_SIZE_PLUS_ONE.
+template <typename Stat>
+int as_sized(int result, int fd, Stat* st) {
+  const char* grown = std::getenv("OCTET_SIZE_PLUS_ONE");
+  if (result != 0 || grown == nullptr) return result;
+  char path[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(link.c_str(), path, sizeof path - 1);
+  if (n > 0 && std::string_view(path, static_cast<std::size_t>(n)).ends_with(grown)) ++st->st_size;
+  return result;
+}
+
 }  // namespace
 
 // Each call under both of its names: a program built with 64-bit file offsets
@@ -272,6 +288,16 @@ int fstatfs(int fd, struct statfs* fs) {
 int fstatfs64(int fd, struct statfs64* fs) {
   using fstatfs64_fn = int (*)(int, struct statfs64*);
   return as_told(real<fstatfs64_fn>("fstatfs64")(fd, fs), fs);
+}
+
+int fstat(int fd, struct stat* st) {
+  using fstat_fn = int (*)(int, struct stat*);
+  return as_sized(real<fstat_fn>("fstat")(fd, st), fd, st);
+}
+
+int fstat64(int fd, struct stat64* st) {
+  using fstat64_fn = int (*)(int, struct stat64*);
+  return as_sized(real<fstat64_fn>("fstat64")(fd, st), fd, st);
 }
 
 ssize_t read(int fd, void* buf, size_t count) {

@@ -190,6 +190,7 @@ struct FailureCase : Row {
   // What standard error must say, where the row says; $HOME stands for the
   // run's home folder, which is its own folder.
   std::optional<std::string> err{};
+  std::vector<std::string> faults{};  // for the fault library
 };
 
 const std::string secret = "hunter2\n";
@@ -237,7 +238,8 @@ int terminal = -1;
 // folder is a file system of the test's own mount namespace.
 std::string loop_device;
 int loop_fd = -1;
-void with_a_disk(const TempDir& d) {
+std::string image_bytes;
+void set_up_disk(const TempDir& d) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, for a loop device";
   const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
   if (control < 0) GTEST_SKIP() << "no loop devices here";
@@ -247,7 +249,7 @@ void with_a_disk(const TempDir& d) {
     GTEST_SKIP() << "no file system of the test's own can be mounted here";
   }
   with_password(d);
-  d.write("image", std::string(65536, 'i'));
+  d.write("image", image_bytes);
   loop_device = "/dev/loop" + std::to_string(number);
   loop_fd = number < 0 ? -1 : open(loop_device.c_str(), O_RDWR | O_CLOEXEC);
   const int image = open(d.file("image").c_str(), O_RDWR | O_CLOEXEC);
@@ -269,8 +271,19 @@ void with_a_disk(const TempDir& d) {
   }
   ASSERT_EQ(symlink(loop_device.c_str(), d.file("link").c_str()), 0);
 }
+void with_a_disk(const TempDir& d) {
+  image_bytes = std::string(65536, 'i');
+  set_up_disk(d);
+}
+// A disk whose image is an earlier report, padded to whole sectors: the
+// device and its backing file hold the same bytes.
+const std::string earlier = report_of(census_of(secret)).file;
+void with_a_disk_of_a_report(const TempDir& d) {
+  image_bytes = earlier + std::string(16384 - earlier.size(), ' ');
+  set_up_disk(d);
+}
 void image_unchanged(const TempDir& d) {
-  EXPECT_EQ(d.read("image"), std::string(65536, 'i'));
+  EXPECT_EQ(d.read("image"), image_bytes);
   close(loop_fd);
   password_unchanged(d);
   umount2(d.path().c_str(), MNT_DETACH);
@@ -286,9 +299,9 @@ TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
   TempDir dir;
   c.setup(dir);
   if (IsSkipped() || HasFailure()) return;
-  RunOptions options;
+  RunOptions options = c.faults.empty() ? RunOptions{} : preloaded(c.faults);
   options.user = c.user;
-  options.env = {"HOME=" + dir.path()};
+  options.env.push_back("HOME=" + dir.path());
   // A hang (a FIFO's open waiting for a writer, a terminal's read) says so.
   options.deadline_seconds = 30;
   const RunResult r = run_program(dir.path(), c.input, options);
@@ -305,6 +318,56 @@ TEST_P(Failure, EndsWithItsMessagesAndStatus1) {
   c.check(dir);
 }
 
+// An earlier report, old.txt, beside the password file, or with a copy of it.
+void with_report_and_password(const TempDir& d) {
+  with_password(d);
+  d.write("old.txt", earlier);
+}
+void report_and_password_unchanged(const TempDir& d) {
+  EXPECT_EQ(d.read("old.txt"), earlier);
+  password_unchanged(d);
+}
+void with_report_and_copy(const TempDir& d) {
+  d.write("old.txt", earlier);
+  d.write("copy", earlier);
+}
+void report_and_copy_unchanged(const TempDir& d) {
+  EXPECT_EQ(d.read("old.txt"), earlier);
+  EXPECT_EQ(d.read("copy"), earlier);
+}
+
+// One file under two identities: upper/pw.txt holding these bytes, seen as
+// merged/pw.txt through an overlay. Where locked, another program holds a
+// lock on it for a second and a half and appends a line before it lets go.
+std::thread lock_holder;
+std::function<void(const TempDir&)> over(const std::string& bytes, bool locked = false) {
+  return [=](const TempDir& d) {
+    for (const char* f : {"lower", "upper", "work", "merged"}) mkdir(d.file(f).c_str(), 0700);
+    d.write("upper/pw.txt", bytes);
+    const std::string folders = "lowerdir=" + d.file("lower") + ",upperdir=" + d.file("upper") +
+                                ",workdir=" + d.file("work");
+    if (geteuid() != 0 || !mounts_of_our_own() ||
+        mount("overlay", d.file("merged").c_str(), "overlay", 0, folders.c_str()) != 0) {
+      GTEST_SKIP() << "no overlay can be mounted here";
+    }
+    if (!locked) return;
+    const int held = open(d.file("merged/pw.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    lock_holder = std::thread([held] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      EXPECT_EQ(write(held, "appended\n", 9), 9);
+      close(held);
+    });
+  };
+}
+std::function<void(const TempDir&)> overlay_holds(const std::string& bytes) {
+  return [=](const TempDir& d) {
+    if (lock_holder.joinable()) lock_holder.join();
+    EXPECT_EQ(d.read("upper/pw.txt"), bytes);
+    umount(d.file("merged").c_str());
+  };
+}
+
 // What standard error says of a name that failed, and of what it may have meant.
 std::string said(const std::string& name, const std::string& reason,
                  const std::string& meant = "") {
@@ -313,6 +376,7 @@ std::string said(const std::string& name, const std::string& reason,
   return text;
 }
 const std::string not_found = "No such file or directory";
+const std::string refused = "exists and is not a result file (it was left as it was): ";
 const std::string no_folder = "the folder does not exist, so the result cannot be created";
 
 // A password file whose name has a space in it, as file managers make them.
@@ -463,37 +527,36 @@ INSTANTIATE_TEST_SUITE_P(
                     "pw.txt\nhard\n",
                     measured + same_error,
                     password_unchanged},
-        // The input's bytes at the result's name, its length exactly: a copy, or the
-        // same file under a second identity, as an overlay shows its upper files.
-        FailureCase{{"result_holds_the_inputs_bytes"},
-                    [](const TempDir& d) {
-                      with_password(d);
-                      d.write("copy", secret);
-                    },
-                    "pw.txt\ncopy\n",
-                    measured + same_error,
-                    [](const TempDir& d) { EXPECT_EQ(d.read("copy"), secret); }},
-        FailureCase{{"result_is_the_input_through_an_overlay"},
-                    [](const TempDir& d) {
-                      for (const char* f : {"lower", "upper", "work", "merged"}) {
-                        mkdir(d.file(f).c_str(), 0700);
-                      }
-                      d.write("upper/pw.txt", secret);
-                      const std::string folders = "lowerdir=" + d.file("lower") +
-                                                  ",upperdir=" + d.file("upper") +
-                                                  ",workdir=" + d.file("work");
-                      if (geteuid() != 0 || !mounts_of_our_own() ||
-                          mount("overlay", d.file("merged").c_str(), "overlay", 0,
-                                folders.c_str()) != 0) {
-                        GTEST_SKIP() << "no overlay can be mounted here";
-                      }
-                    },
-                    "upper/pw.txt\nmerged/pw.txt\n",
-                    length_pass(secret.size()) + same_error,
-                    [](const TempDir& d) {
-                      EXPECT_EQ(d.read("upper/pw.txt"), secret);
-                      umount(d.file("merged").c_str());
-                    }},
+        // Only an earlier report is written over: the two names swapped cost nothing.
+        FailureCase{{"names_swapped"}, with_report_and_password, "old.txt\npw.txt\n\n",
+                    length_pass(earlier.size()) + not_result_error, report_and_password_unchanged,
+                    -1, said("pw.txt", refused + "it begins with lines of text and looks like a "
+                             "password list; were the two names swapped? The password file comes "
+                             "first, then a new name for the result")},
+        FailureCase{{"result_is_binary_data"},
+                    [](const TempDir& d) { with_password(d); d.write("bin", std::string("\x7f" "ELF\0", 5)); },
+                    "pw.txt\nbin\n", measured + not_result_error, password_unchanged, -1,
+                    said("bin", refused + "it begins with binary data")},
+        // An earlier report analysed, and its bytes at the result's name: a copy,
+        // or the same file under a second identity.
+        FailureCase{{"result_holds_the_inputs_bytes"}, with_report_and_copy, "old.txt\ncopy\n",
+                    length_pass(earlier.size()) + same_error, report_and_copy_unchanged},
+        // The upper and merged names of one file, the input a password list: not a report.
+        FailureCase{{"result_is_the_input_through_an_overlay"}, over(secret),
+                    "upper/pw.txt\nmerged/pw.txt\n", measured + not_result_error, overlay_holds(secret)},
+        FailureCase{{"report_is_the_input_through_an_overlay"}, over(earlier),
+                    "upper/pw.txt\nmerged/pw.txt\n", length_pass(earlier.size()) + same_error,
+                    overlay_holds(earlier)},
+        // Another program holds a lock on it and appends a line meanwhile.
+        FailureCase{{"report_through_an_overlay_grown_under_a_lock"}, over(earlier, true),
+                    "upper/pw.txt\nmerged/pw.txt\n", length_pass(earlier.size()) + same_error,
+                    overlay_holds(earlier + "appended\n")},
+        // The input's file system says it is a byte longer than it reads.
+        FailureCase{{"report_through_an_overlay_whose_size_lies"}, over(earlier),
+                    "merged/pw.txt\nupper/pw.txt\n", length_pass(earlier.size()) + same_error,
+                    overlay_holds(earlier), -1, std::nullopt, {"OCTET_SIZE_PLUS_ONE=merged/pw.txt"}},
+        FailureCase{{"result_is_the_backing_file_of_the_input_disk"}, with_a_disk_of_a_report,
+                    "disk\nimage\n", length_pass(16384) + same_error, image_unchanged},
         FailureCase{{"result_is_a_symbolic_link_to_the_input"},
                     [](const TempDir& d) {
                       with_password(d);
@@ -819,16 +882,18 @@ void unmount_both(const TempDir& d) {
 // all it held, even when longer than the report; /dev/null and the user's own
 // FIFO, read by a reader that is slow to start, are written; a result on
 // another file system is not the input for having its inode number.
-TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
+TEST(ResultFile, IsCreatedPrivateAndAnEarlierOneMadePrivate) {
   enum Kind {
     created,
     existing,
+    empty,
     device,
     fifo,
     other_file_system,
     through_own_link,
     through_absolute_link,
     through_roots_link,
+    of_the_inputs_length,
     shared,
     others_sticky
   };
@@ -837,9 +902,10 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     Kind kind;
     mode_t mode;  // beforehand when existing, afterwards
   };
-  const std::string report = report_of(census_of(secret)).file;
+  const std::string long_report = earlier + std::string(70000, 'x');
   for (const Row& row :
-       {Row{"new", created, 0600}, Row{"own", existing, 0644}, Row{"own_narrow", existing, 0400},
+       {Row{"new", created, 0600}, Row{"earlier_report", existing, 0644},
+        Row{"earlier_report_narrow", existing, 0400}, Row{"empty_file", empty, 0664},
         Row{"device", device, 0}, Row{"own_fifo_with_a_slow_reader", fifo, 0600},
         Row{"same_inode_on_another_file_system", other_file_system, 0644},
         // A folder reached through the user's own link (root's, when root runs the tests).
@@ -851,8 +917,13 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
         // folder: made private before the report goes in.
         Row{"own_file_in_a_folder_others_may_rename_in", shared, 0644},
         // The same in a sticky folder of another user's, who may rename anything there.
-        Row{"own_file_in_another_users_sticky_folder", others_sticky, 0644}}) {
+        Row{"own_file_in_another_users_sticky_folder", others_sticky, 0644},
+        // An earlier report analysed, and another of its length at the result's
+        // name, which differs only in its last byte, past the first 64 KiB.
+        Row{"earlier_report_of_the_inputs_length", of_the_inputs_length, 0600}}) {
     TempDir dir;
+    const std::string password = row.kind == of_the_inputs_length ? long_report : secret;
+    const std::string report = report_of(census_of(password)).file;
     std::string input = "pw.txt";
     std::string result = row.kind == device ? "/dev/null" : "out.txt";
     if (row.kind == other_file_system) {
@@ -884,13 +955,15 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
       options.user = nobody;
     }
     if (row.kind == shared) chmod(dir.path().c_str(), 02770);
-    dir.write(input, secret);
+    dir.write(input, password);
+    if (row.kind == of_the_inputs_length) dir.write(result, long_report.substr(0, long_report.size() - 1) + "y");
     if (row.kind == others_sticky) {
       ASSERT_EQ(chown(dir.path().c_str(), nobody, nobody), 0);
       chmod(dir.path().c_str(), 01777);
     }
-    if (row.kind == existing || row.kind == other_file_system || row.kind >= shared) {
-      dir.write(result, std::string(2 * report.size(), 'o'));
+    if (row.kind == existing || row.kind == empty || row.kind == other_file_system ||
+        row.kind >= shared) {
+      dir.write(result, row.kind == empty ? "" : report + report);
       chmod(dir.file(result).c_str(), row.mode);
     }
     if (row.kind == other_file_system) {
@@ -919,7 +992,7 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
     if (row.kind != device) {
       struct stat st {};
       ASSERT_EQ(stat(dir.file(result).c_str(), &st), 0);
-      EXPECT_EQ(st.st_mode & 07777, row.kind >= shared ? 0600 : row.mode) << row.name;
+      EXPECT_EQ(st.st_mode & 07777, row.mode & 0700) << row.name;
       EXPECT_EQ(got, report) << row.name;
     }
     if (row.kind == other_file_system) unmount_both(dir);
@@ -932,19 +1005,24 @@ TEST(ResultFile, IsCreatedPrivateAndKeepsAnExistingMode) {
 TEST(ResultFile, AnotherProgramsLockIsToldAndWaitedFor) {
   TempDir dir;
   dir.write("pw.txt", secret);
-  dir.write("out.txt", "theirs");
+  dir.write("out.txt", "");
   const int held = open(dir.file("out.txt").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_SH), 0);
+  // The wait is told after about a second: well before five, even under load.
+  const auto start = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration told{};
   std::thread holder([&] {
     for (int i = 0; i < 600 && !contains(dir.read("err"), "another program holds"); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    told = std::chrono::steady_clock::now() - start;
     close(held);
   });
   RunOptions options;
   options.wrapper = {"sh", "-c", "exec \"$@\" 2>" + dir.file("err"), "sh"};
   const RunResult r = run_program(dir.path(), "pw.txt\nout.txt\n\n", options);
   holder.join();
+  EXPECT_LT(told, std::chrono::seconds(5));
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(contains(dir.read("err"),
                        "octetcensusmeter: 'out.txt': another program holds this "

@@ -76,6 +76,9 @@ check result_in_missing_folder "$pw" $'pw.txt\nnodir/out.txt\n\n'
 check input_is_a_folder "$pw; mkdir sub" $'sub\nout.txt\n'
 check non_ascii_names "printf 'hunter2\\n' >p$'\xc3\xa4'ss.txt" \
   $'p\xc3\xa4ss.txt\nr\xc3\xa9sultat.txt\n\n'
+# The two names swapped: the password list is refused as not a result, on both.
+check names_swapped "$pw; printf 'pw.txt\\nold.txt\\n\\n' | \"$linux\" >/dev/null" $'old.txt\npw.txt\n\n'
+check earlier_report_rewritten "$pw; printf 'pw.txt\\nold.txt\\n\\n' | \"$linux\" >/dev/null" $'pw.txt\nold.txt\n\n'
 # Every spelling of the password file as the result is refused.
 check result_is_the_input_by_name "$pw" $'pw.txt\npw.txt\n'
 check result_is_the_input_in_other_case "$pw" $'pw.txt\npw.txt\n' $'pw.txt\nPW.TXT\n'

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "census/guard.h"
 #include "census/names.h"
 #include "census/sliced.h"
 #include "platform/platform.h"
@@ -68,10 +69,11 @@ const char* result_refusal(ResultOpen how) {
       return "\n error message: outputfile is reached through another user's link\n";
     case ResultOpen::device:
       return "\n error message: outputfile is a device\n";
+    case ResultOpen::not_own:
+      return "\n error message: outputfile exists and is not a result file\n";
     case ResultOpen::opened:
     case ResultOpen::failed:
-    case ResultOpen::not_own:    // the tool asks for no beginning
-    case ResultOpen::no_reader:  // nor a reader
+    case ResultOpen::no_reader:  // the tool needs no reader
       break;
   }
   return "\n error message: outputfile could not be opened\n";
@@ -262,9 +264,18 @@ void count_histograms(AnalysisState& s) {
   if (!identify(s.dateizeiger3, now) || now != s.kennung3) {
     fail_and_wait(s, "\n error message: inputfile was replaced between the passes\n", check_input);
   }
+  // Only a file this tool wrote is written over: the result named by a slip
+  // of the fingers, or the two names typed the wrong way round, would cost
+  // whatever file it is.
   ResultOpen how = ResultOpen::failed;
+  std::string seen;
   if (names_a_file(s.name_der_datei2)) {
-    s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how, {}, tell_waiting_for);
+    s.dateizeiger2 = open_result(s.name_der_datei2, s.dateizeiger3, how, report_beginning,
+                                 tell_waiting_for, false, &seen);
+  }
+  if (how == ResultOpen::not_own) {
+    tell_about(s.name_der_datei2, not_a_result_because(seen));
+    wipe(seen.data(), seen.size());
   }
   if (s.dateizeiger2 == nullptr) {
     // A folder told missing before the length pass is not told again.

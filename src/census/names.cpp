@@ -61,11 +61,6 @@ void begin_message() {
   line_open = false;
 }
 
-void tell(const std::string& name, const std::string& what) {
-  begin_message();
-  std::fprintf(stderr, "octetcensusmeter: '%s': %s\n", shown_name(name).c_str(), what.c_str());
-}
-
 // What warn_about_result_folder found, for result_folder_still_told.
 FolderState told_state = FolderState::folder;
 
@@ -92,6 +87,11 @@ void suggest(const std::string& name, bool is_result) {
 }
 
 }  // namespace
+
+void tell_about(const std::string& name, const std::string& what) {
+  begin_message();
+  std::fprintf(stderr, "octetcensusmeter: '%s': %s\n", shown_name(name).c_str(), what.c_str());
+}
 
 std::string shown_name(const std::string& name) {
   std::string out;
@@ -151,7 +151,7 @@ void tell_failed_name(const std::string& name, const std::string& reason, bool i
                  is_result ? "result file's name" : "password file's name");
     return;
   }
-  tell(name, reason);
+  tell_about(name, reason);
   suggest(name, is_result);
 }
 
@@ -185,12 +185,13 @@ void warn_about_result_folder(const std::string& name) {
       why = "the folder cannot be reached (no permission)";
       break;
   }
-  tell(name, std::string(why) + ", so the result cannot be created");
+  tell_about(name, std::string(why) + ", so the result cannot be created");
   suggest(name, true);
 }
 
 void tell_waiting_for(const std::string& name) {
-  tell(name, "another program holds this file; the run waits until it lets go (Ctrl-C stops it)");
+  tell_about(name,
+             "another program holds this file; the run waits until it lets go (Ctrl-C stops it)");
 }
 
 void warn_about_arguments(int argc) {

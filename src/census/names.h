@@ -25,6 +25,9 @@ std::string folder_part(const std::string& name);
 // the result: a name whose folder exists).
 void tell_failed_name(const std::string& name, const std::string& reason, bool is_result);
 
+// "octetcensusmeter: 'NAME': WHAT" on standard error.
+void tell_about(const std::string& name, const std::string& what);
+
 // Whether standard output's last line stands open on the screen: a prompt
 // answered from a pipe or by the end of the input, the dots, the percentage.
 // Where standard error is a terminal, its next line then begins on a line of

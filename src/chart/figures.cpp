@@ -16,6 +16,7 @@ bool other_printable(unsigned v) {
   return v >= 0x20 && v < 0x7f && !digit(v) && !small_letter(v) && !capital(v);
 }
 bool tab(unsigned v) { return v == 0x09; }
+bool carriage_return(unsigned v) { return v == 0x0d; }
 bool high(unsigned v) { return v >= 0x80 && v <= 0xff; }
 
 double entropy_of(const Histogram& h, std::uint64_t total) {
@@ -114,7 +115,13 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
     for (unsigned v = 0x80; v < 256; ++v) {
       const int after = continuations_after(v);
       agrees = agrees && (after >= 0 || characters[v] == 0);
-      if (after > 0) needed += static_cast<std::uint64_t>(after) * characters[v];
+      // Lead bytes may call for more continuations than 64 bits count: more
+      // than there are bytes, so not UTF-8.
+      std::uint64_t called = 0;
+      agrees = agrees &&
+               !__builtin_mul_overflow(static_cast<std::uint64_t>(std::max(after, 0)),
+                                       characters[v], &called) &&
+               !__builtin_add_overflow(needed, called, &needed);
       if (v < 0xc0) continuation += characters[v];
     }
     l.utf8 = agrees && needed == continuation;
@@ -231,20 +238,14 @@ void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
 
 }  // namespace
 
-const std::array<CharacterClass, 6> character_classes = {{{"digits", 10, digit},
+// A CR is a character only where there are more CRs than LFs.
+const std::array<CharacterClass, 7> character_classes = {{{"digits", 10, digit},
                                                           {"small letters", 26, small_letter},
                                                           {"capitals", 26, capital},
                                                           {"other printable", 33, other_printable},
                                                           {"tab", 1, tab},
+                                                          {"CR", 1, carriage_return},
                                                           {"0x80 and above", 128, high}}};
-
-bool is_a_list(const Histogram& code) {
-  if (code[0x0a] == 0 || code[0x7f] != 0) return false;
-  for (unsigned v = 0; v < 0x20; ++v) {
-    if (code[v] != 0 && v != 0x09 && v != 0x0a && v != 0x0d) return false;
-  }
-  return true;
-}
 
 // Errors become a quiet NaN and a value too small for a double becomes 0,
 // instead of exceptions.

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "census/guard.h"
 #include "chart/reader.h"
 
 // The kinds of character a password list may use, each with all its values.
@@ -17,7 +18,7 @@ struct CharacterClass {
   unsigned size;
   bool (*holds)(unsigned value);
 };
-extern const std::array<CharacterClass, 6> character_classes;
+extern const std::array<CharacterClass, 7> character_classes;
 
 // What a password list's tables say of how its passwords were made, decided in
 // this order: too few characters for the tests, bytes from 0x80 (whose tests
@@ -102,10 +103,6 @@ struct Figures {
 
 // How the lines end: "LF", "CR LF", or "CR LF and LF" where some lines have each.
 const char* line_ends_word(const ListFigures& list);
-
-// The tables are a list's when the byte 0x0a occurs and no byte below 0x20
-// other than 0x09, 0x0a and 0x0d occurs, nor 0x7f.
-bool is_a_list(const Histogram& code);
 
 Figures figures_of(const Tables& tables);
 

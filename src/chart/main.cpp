@@ -201,11 +201,20 @@ int run(const Command& c) {
     if (refused != nullptr) return fail(c.chart, refused);
     return fail(c.chart, "cannot be created: " + reason);
   }
-  bool written = empty_result(chart);
-  written = written && std::fwrite(svg.data(), 1, svg.size(), chart) == svg.size();
-  written = std::fflush(chart) == 0 && written;
-  written = std::fclose(chart) == 0 && written;
-  if (!written) return fail(c.chart, "could not be written completely");
+  // The reason of the first step that failed: a FIFO whose reader left
+  // early says "Broken pipe".
+  int why = 0;
+  const auto step = [&why](bool done) {
+    if (!done && why == 0) why = errno != 0 ? errno : EIO;
+    return done;
+  };
+  errno = 0;
+  bool written = step(empty_result(chart));
+  written = written && step(std::fwrite(svg.data(), 1, svg.size(), chart) == svg.size());
+  written = step(std::fflush(chart) == 0) && written;
+  written = step(std::fclose(chart) == 0) && written;
+  if (!written)
+    return fail(c.chart, std::string("could not be written completely: ") + std::strerror(why));
   return print(said);
 }
 

@@ -78,21 +78,25 @@ enum class ResultOpen {
 // empty_result. The folders on the way are walked one at a time: a symbolic
 // link among them is followed only if it belongs to the user or to root, and
 // one as the last part of the name not at all. The file opened is checked,
-// not the name, in the order of ResultOpen. In a folder where others may
-// rename files, an existing result is made private (owner only) first. A
-// regular result is locked for this process alone until it is closed: a
-// second run on the same name waits. Where own_beginning is given, an existing
-// regular file that holds anything is written only if it begins with these
-// bytes: a file this program wrote. Another program's hold on the file (a
-// lock, or on Windows an open without write sharing) is waited for; after
-// about a second, waiting is called once with the name, to say so. Returns the
-// stream, or nullptr with the reason in how; a refused file is left as it was.
-// Where fifo_reader_needed, a FIFO is written only while someone reads it:
-// more than a pipe holds would otherwise wait for a reader forever.
+// not the name, in the order of ResultOpen. A regular result is locked for
+// this process alone until it is closed: a second run on the same name waits.
+// Another program's hold on the file (a lock, or on Windows an open without
+// write sharing) is waited for; after about a second, waiting is called once
+// with the name, to say so. Once locked, where own_beginning is given, an
+// existing regular file that holds anything is written only if it begins
+// with these bytes: a file this program wrote; seen (if given) then receives
+// the first refused_head bytes of one that does not, for saying what it is.
+// A result that holds exactly the input's bytes is the input under another
+// identity. An existing result that may be written is made private (owner
+// only) first. Returns the stream, or nullptr with the reason in how; a
+// refused file is left as it was. Where fifo_reader_needed, a FIFO is written
+// only while someone reads it: more than a pipe holds would otherwise wait
+// for a reader forever.
+constexpr std::size_t refused_head = 65536;
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
                        std::string_view own_beginning = {},
                        void (*waiting)(const std::string& name) = nullptr,
-                       bool fifo_reader_needed = false);
+                       bool fifo_reader_needed = false, std::string* seen = nullptr);
 
 // Empties a regular result file before its first write; devices are left
 // alone. False when that failed.

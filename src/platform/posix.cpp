@@ -195,9 +195,6 @@ int stat_in(int folder, const std::string& part, struct stat& st) {
   if (folder == root_folder) return lstat(("/" + part).c_str(), &st);
   return fstatat(folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW);
 }
-int stat_of(int folder, struct stat& st) {
-  return folder == root_folder ? stat("/", &st) : fstat(folder, &st);
-}
 int copy_of(int folder) { return folder == root_folder ? root_folder : dup(folder); }
 void release(int folder) {
   if (folder >= 0) close_quietly(folder);
@@ -298,15 +295,6 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
   return folder;
 }
 
-// A folder where others may rename or replace files: another owner than the
-// user and root, sticky or not, since its owner may rename anything in it; or
-// write permission for its group or everyone, and no sticky bit.
-bool others_may_rename_in(int folder) {
-  struct stat st {};
-  if (stat_of(folder, st) != 0 || !trusted(st)) return true;
-  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0;
-}
-
 // Waits for the lock that keeps a second run off the same result. Anyone who
 // may read the file may hold a lock on it: after a second the wait is told.
 bool lock_result(int fd, const std::string& name, void (*waiting)(const std::string&)) {
@@ -323,58 +311,86 @@ bool lock_result(int fd, const std::string& name, void (*waiting)(const std::str
   return true;
 }
 
-// Whether the open file is empty or begins with these bytes; a file that
-// cannot be read does not.
-bool empty_or_begins_with(int fd, std::string_view beginning) {
-  std::string head(beginning.size(), '\0');
+// Reads the open file from its start into head, at most head's size: the
+// bytes read, or -1.
+long read_head(int fd, std::string& head) {
   std::size_t got = 0;
   while (got < head.size()) {
     const ssize_t n = pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
+    if (n < 0) return -1;
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
   }
-  return got == 0 || (got == beginning.size() && head == beginning);
+  return static_cast<long>(got);
 }
 
-// Whether two open files of this length hold the same bytes. One file can
-// show two identities: through an overlay's upper and merged folders, a bind
-// mount in another namespace, a network share. Read at their offsets, so that
-// neither file's position moves; the bytes read are wiped.
-bool same_bytes(int a, int b, off_t length) {
+// Whether the open file is empty or begins with these bytes; a file that
+// cannot be read does not. Where it does not, seen (if given) receives its
+// first bytes, for saying what it is.
+bool empty_or_begins_with(int fd, std::string_view beginning, std::string* seen) {
+  std::string head(std::max(beginning.size(), seen != nullptr ? refused_head : 0), '\0');
+  const long got = read_head(fd, head);
+  const bool ours = got == 0 || (got >= static_cast<long>(beginning.size()) &&
+                                 std::string_view(head).substr(0, beginning.size()) == beginning);
+  if (!ours && seen != nullptr && got > 0) seen->assign(head, 0, static_cast<std::size_t>(got));
+  wipe(head.data(), head.size());
+  return ours;
+}
+
+// Whether the result holds exactly the input's bytes, read from both until
+// either ends: whatever size either file claims (a file system may report
+// one too large), and whether the input is a regular file or a disk. One
+// file can show two identities: through an overlay's upper and merged
+// folders, a bind mount in another namespace, a network share, a loop device
+// and its backing file. Read at their offsets, so that neither file's
+// position moves; the bytes read are wiped.
+bool same_bytes(int input, int result) {
   constexpr std::size_t block = 65536;
   std::vector<char> x(block);
   std::vector<char> y(block);
   bool same = true;
-  for (off_t at = 0; same && at < length;) {
-    const auto want = static_cast<std::size_t>(std::min<off_t>(block, length - at));
-    const ssize_t n = pread(a, x.data(), want, at);
-    const ssize_t m = pread(b, y.data(), want, at);
-    if ((n < 0 || m < 0) && errno == EINTR) continue;
-    same = n > 0 && n == m && std::memcmp(x.data(), y.data(), static_cast<std::size_t>(n)) == 0;
-    at += n;
+  for (off_t at = 0;;) {
+    const ssize_t n = pread(input, x.data(), block, at);
+    if (n < 0 && errno == EINTR) continue;
+    // The result must end where the input does: one byte past it says.
+    const std::size_t want = n > 0 ? static_cast<std::size_t>(n) : 1;
+    ssize_t m;
+    do {
+      m = pread(result, y.data(), want, at);
+    } while (m < 0 && errno == EINTR);
+    if (n < 0 || m < 0) {
+      same = false;
+      break;
+    }
+    // An empty input is no file's bytes: an empty result is written.
+    if (n == 0) {
+      same = m == 0 && at > 0;
+      break;
+    }
+    // A short read of the result is read on at its end.
+    if (m == 0 || std::memcmp(x.data(), y.data(), static_cast<std::size_t>(m)) != 0) {
+      same = false;
+      break;
+    }
+    at += m;
   }
   wipe(x.data(), block);
   wipe(y.data(), block);
   return same;
 }
 
-// A regular result of exactly the input's length that holds its bytes is
-// taken for the input itself: a copy that really is separate loses nothing
-// by being kept.
-bool holds_the_input(int result_fd, const struct stat& result, int input) {
+// An input whose bytes can be read again at their offsets: a regular file or a disk.
+bool rereadable(int input) {
   struct stat in {};
-  return S_ISREG(result.st_mode) && fstat(input, &in) == 0 && S_ISREG(in.st_mode) &&
-         in.st_size == result.st_size && result.st_size > 0 &&
-         same_bytes(input, result_fd, result.st_size);
+  return fstat(input, &in) == 0 && (S_ISREG(in.st_mode) || S_ISBLK(in.st_mode));
 }
 
 }  // namespace
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
                        std::string_view own_beginning, void (*waiting)(const std::string& name),
-                       bool fifo_reader_needed) {
+                       bool fifo_reader_needed, std::string* seen) {
   how = ResultOpen::failed;
   std::string last;
   bool foreign_link = false;
@@ -415,16 +431,21 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   // What was a FIFO a moment ago and is not now was swapped: refused.
   if (fifo && !S_ISFIFO(result.st_mode)) how = ResultOpen::failed;
   if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
-    // Locked first, so that a second run's half-written file is not judged.
-    // Its name alone does not say it is the file the user meant: someone
-    // may have renamed another of the user's files to it.
+    // Locked first, so that a second run's half-written file is not judged,
+    // and what another program that held it wrote meanwhile is seen. Its
+    // name alone does not say it is the file the user meant: someone may
+    // have renamed another of the user's files to it, or typed the two names
+    // the wrong way round. An earlier result is the one file that may be
+    // written over, and is made private first: a report of one password
+    // spells it out, and a folder on the way may have been another user's.
     const bool locked = lock_result(fd, name, waiting);
-    if (locked && !own_beginning.empty() && !empty_or_begins_with(fd, own_beginning)) {
+    if (!locked) {
+      how = ResultOpen::failed;
+    } else if (!own_beginning.empty() && !empty_or_begins_with(fd, own_beginning, seen)) {
       how = ResultOpen::not_own;
-    } else if (locked && holds_the_input(fd, result, input)) {
+    } else if (rereadable(input) && same_bytes(input, fd)) {
       how = ResultOpen::is_input;
-    } else if (!locked || ((result.st_mode & 077) != 0 && others_may_rename_in(folder) &&
-                           fchmod(fd, 0600) != 0)) {
+    } else if ((result.st_mode & 077) != 0 && fchmod(fd, result.st_mode & 0700) != 0) {
       how = ResultOpen::failed;
     }
   }

@@ -12,6 +12,7 @@
 #include <sddl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -212,51 +213,78 @@ ResultOpen judge_result(HANDLE result, int input, const std::wstring& name) {
   return ResultOpen::opened;
 }
 
-// Whether the open disk file is empty or begins with these bytes; its file
-// pointer is left at the start.
-bool empty_or_begins_with(HANDLE file, std::string_view beginning) {
-  std::string head(beginning.size(), '\0');
+// Reads the open disk file from offset at into the buffer: the bytes read, or -1.
+long read_at(HANDLE file, char* buffer, DWORD size, LONGLONG at) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(at);
+  where.OffsetHigh = static_cast<DWORD>(at >> 32);
   DWORD got = 0;
-  OVERLAPPED at{};
-  const bool read = ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, &at) != 0 ||
-                    GetLastError() == ERROR_HANDLE_EOF;
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !read) return false;
-  return got == 0 || (got == beginning.size() && head == beginning);
+  if (ReadFile(file, buffer, size, &got, &where) != 0) return static_cast<long>(got);
+  return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
-// Whether the two open disk files hold the same bytes: one file can show two
-// identities through a network share or a mounted folder. Read at offsets,
-// each file's pointer put back after; the bytes read are wiped.
-bool same_bytes(HANDLE a, HANDLE b) {
-  LARGE_INTEGER size_a{}, size_b{}, none{}, at_a{}, at_b{};
-  if (!GetFileSizeEx(a, &size_a) || !GetFileSizeEx(b, &size_b) ||
-      size_a.QuadPart != size_b.QuadPart || size_a.QuadPart == 0 ||
-      !SetFilePointerEx(a, none, &at_a, FILE_CURRENT) ||
-      !SetFilePointerEx(b, none, &at_b, FILE_CURRENT)) {
+// Whether the open disk file is empty or begins with these bytes; its file
+// pointer is left at the start. Where it does not, seen (if given) receives
+// its first bytes, for saying what it is.
+bool empty_or_begins_with(HANDLE file, std::string_view beginning, std::string* seen) {
+  std::string head(std::max(beginning.size(), seen != nullptr ? refused_head : 0), '\0');
+  long got = 0;
+  for (long n = 1; n > 0 && static_cast<std::size_t>(got) < head.size(); got += n) {
+    n = read_at(file, head.data() + got, static_cast<DWORD>(head.size() - got), got);
+    if (n < 0) return false;
+  }
+  LARGE_INTEGER start{};
+  SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+  const bool ours = got == 0 || (static_cast<std::size_t>(got) >= beginning.size() &&
+                                 std::string_view(head).substr(0, beginning.size()) == beginning);
+  if (!ours && seen != nullptr && got > 0) seen->assign(head, 0, static_cast<std::size_t>(got));
+  wipe(head.data(), head.size());
+  return ours;
+}
+
+// Whether the result holds exactly the input's bytes, read from both until
+// either ends, whatever size either claims: one file can show two identities
+// through a network share or a mounted folder. Read at offsets, each file's
+// pointer put back after; the bytes read are wiped.
+bool same_bytes(HANDLE input, HANDLE result) {
+  LARGE_INTEGER none{}, at_input{}, at_result{};
+  if (!SetFilePointerEx(input, none, &at_input, FILE_CURRENT) ||
+      !SetFilePointerEx(result, none, &at_result, FILE_CURRENT)) {
     return false;
   }
   constexpr DWORD block = 65536;
   std::vector<char> x(block);
   std::vector<char> y(block);
-  bool same = true;
-  for (LONGLONG at = 0; same && at < size_a.QuadPart;) {
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    OVERLAPPED where_b = where;
-    DWORD n = 0;
-    DWORD m = 0;
-    same = ReadFile(a, x.data(), block, &n, &where) != 0 &&
-           ReadFile(b, y.data(), block, &m, &where_b) != 0 && n > 0 && n == m &&
-           std::memcmp(x.data(), y.data(), n) == 0;
-    at += n;
+  bool same = false;
+  for (LONGLONG at = 0;;) {
+    const long n = read_at(input, x.data(), block, at);
+    // The result must end where the input does: one byte past it says.
+    const long m = n < 0 ? -1 : read_at(result, y.data(), n > 0 ? static_cast<DWORD>(n) : 1, at);
+    if (n <= 0 || m <= 0) {
+      same = n == 0 && m == 0 && at > 0;  // an empty input is no file's bytes
+      break;
+    }
+    if (std::memcmp(x.data(), y.data(), static_cast<std::size_t>(m)) != 0) break;
+    at += m;
   }
   wipe(x.data(), block);
   wipe(y.data(), block);
-  SetFilePointerEx(a, at_a, nullptr, FILE_BEGIN);
-  SetFilePointerEx(b, at_b, nullptr, FILE_BEGIN);
+  SetFilePointerEx(input, at_input, nullptr, FILE_BEGIN);
+  SetFilePointerEx(result, at_result, nullptr, FILE_BEGIN);
   return same;
+}
+
+// Gives the open file the access list of a new result: the user's alone.
+bool make_private(HANDLE file, const PrivateFile& private_file) {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL list = nullptr;
+  const auto descriptor = private_file.attributes.lpSecurityDescriptor;
+  return descriptor != nullptr &&
+         GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) && present &&
+         SetSecurityInfo(file, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, list, nullptr) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -335,9 +363,9 @@ bool trusted_length(int input, std::uint64_t& length) {
 void close_input(int input) { _close(input); }
 
 std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning,
-                       void (*waiting)(const std::string& name),
-                       bool /*fifo_reader_needed: Windows has no FIFOs in its folders*/) {
+                       std::string_view own_beginning, void (*waiting)(const std::string& name),
+                       bool /*fifo_reader_needed: Windows has no FIFOs in its folders*/,
+                       std::string* seen) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) {
@@ -350,30 +378,40 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   }
   // OPEN_ALWAYS, not CREATE_ALWAYS: what the file holds stays until the
   // report is written; a new file gets the user's access alone, an existing
-  // one keeps its own. A symbolic link or junction is opened itself, not
-  // followed, so that it can be refused; folders open too, to be refused. No
-  // one else may write the file while it is open: a second run on the same
-  // name waits for it.
+  // one is made private before it is written. A symbolic link or junction is
+  // opened itself, not followed, so that it can be refused; folders open too,
+  // to be refused. No one else may write the file while it is open: a second
+  // run on the same name waits for it. The right to change the access list is
+  // its owner's: another user's file is opened without it, to be refused.
   PrivateFile private_file;
   HANDLE h = INVALID_HANDLE_VALUE;
+  DWORD access = GENERIC_READ | GENERIC_WRITE | READ_CONTROL | WRITE_DAC;
   for (int tries = 1;; ++tries) {
     h = CreateFileW(
-        w.c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ,
-        &private_file.attributes, OPEN_ALWAYS,
+        w.c_str(), access, FILE_SHARE_READ, &private_file.attributes, OPEN_ALWAYS,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
+        (access & WRITE_DAC) != 0) {
+      access &= ~static_cast<DWORD>(WRITE_DAC);
+      continue;
+    }
     if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
     if (tries == 10 && waiting != nullptr) waiting(name);
     Sleep(100);
   }
   if (h == INVALID_HANDLE_VALUE) return nullptr;
+  const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   how = judge_result(h, input, w);
-  if (how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK && !own_beginning.empty() &&
-      !empty_or_begins_with(h, own_beginning)) {
+  // A file this program did not write is refused, and the input under
+  // another identity; an earlier result is made private before it is written.
+  const bool disk_file = how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK;
+  if (disk_file && !own_beginning.empty() && !empty_or_begins_with(h, own_beginning, seen)) {
     how = ResultOpen::not_own;
-  }
-  if (how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK &&
-      GetFileType(handle_of(input)) == FILE_TYPE_DISK && same_bytes(handle_of(input), h)) {
+  } else if (disk_file && GetFileType(handle_of(input)) == FILE_TYPE_DISK &&
+             same_bytes(handle_of(input), h)) {
     how = ResultOpen::is_input;
+  } else if (disk_file && existed && !make_private(h, private_file)) {
+    how = ResultOpen::failed;
   }
   if (how != ResultOpen::opened) {
     CloseHandle(h);
