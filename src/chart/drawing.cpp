@@ -321,6 +321,8 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
     } else if (l.kind == ListKind::chosen) {
       list += format(", below %.1f bits per password; check it against known passwords",
                      *l.ceiling_bits);
+    } else if (l.kind == ListKind::utf16) {
+      list += format(", ceiling %.1f bits; its independence cannot be judged", *l.ceiling_bits);
     } else if (l.kind == ListKind::too_few) {
       list += l.alphabet < 2
                   ? std::string(" (the tests need two values)")

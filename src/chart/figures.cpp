@@ -2,6 +2,7 @@
 #include "chart/figures.h"
 
 #include <algorithm>
+#include <boost/math/special_functions/erf.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 #include <cmath>
 #include <cstdio>
@@ -80,23 +81,89 @@ int continuations_after(unsigned v) {
   return v >= 0xc2 ? 1 : 0;
 }
 
-// The alphabet, the characters and the kinds, from the byte table alone.
-ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
+// Whether a table of characters agrees with UTF-8: no byte it never has, and
+// the continuation bytes exactly as many as the lead bytes call for. The
+// continuation bytes are counted into continuation.
+bool agrees_with_utf8(const Histogram& characters, std::uint64_t& continuation) {
+  std::uint64_t needed = 0;
+  continuation = 0;
+  bool agrees = true;
+  for (unsigned v = 0x80; v < 256; ++v) {
+    const int after = continuations_after(v);
+    agrees = agrees && (after >= 0 || characters[v] == 0);
+    // Lead bytes may call for more continuations than 64 bits count: more
+    // than there are bytes, so not UTF-8.
+    std::uint64_t called = 0;
+    agrees = agrees &&
+             !__builtin_mul_overflow(static_cast<std::uint64_t>(std::max(after, 0)), characters[v],
+                                     &called) &&
+             !__builtin_add_overflow(needed, called, &needed);
+    if (v < 0xc0) continuation += characters[v];
+  }
+  return agrees && needed == continuation;
+}
+
+// The alphabet, the characters and the kinds, from the byte table alone; the
+// characters' own table goes to characters.
+ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes, Encoding encoding,
+                            Histogram& characters) {
   ListFigures l;
-  l.lines = code[0x0a];
+  l.encoding = encoding;
+  characters = code;
+  if (encoding == Encoding::utf16) {
+    // Every code unit of a character up to U+00FF holds one zero byte; the
+    // mark (0xff 0xfe, or 0xfe 0xff) none.
+    l.byte_order_mark = characters[0] * 2 != bytes;
+    characters[0] = 0;
+    if (l.byte_order_mark) --characters[0xff], --characters[0xfe];
+    bytes = bytes / 2 - (l.byte_order_mark ? 1 : 0);
+  }
+  l.lines = characters[0x0a];
   // A CR before an LF ends a line. Where CRs are no more than LFs, each is
   // taken as such a line end, wherever it stands; more CRs than LFs cannot all
   // end lines, and are characters.
-  const bool cr_ends_lines = code[0x0d] <= code[0x0a];
-  l.crlf_lines = cr_ends_lines ? code[0x0d] : 0;
-  l.bytes = bytes - code[0x0a] - l.crlf_lines;
-  Histogram characters = code;
+  const bool cr_ends_lines = characters[0x0d] <= characters[0x0a];
+  l.crlf_lines = cr_ends_lines ? characters[0x0d] : 0;
+  l.bytes = bytes - l.lines - l.crlf_lines;
   characters[0x0a] = 0;
   if (cr_ends_lines) characters[0x0d] = 0;
+  // A UTF-8 byte-order mark, as editors put before the first line: one 0xef,
+  // 0xbb and 0xbf each beyond what the other characters call for.
+  std::uint64_t continuation = 0;
+  if (encoding == Encoding::bytes && characters[0xef] == 1 && characters[0xbb] > 0 &&
+      characters[0xbf] > 0) {
+    Histogram rest = characters;
+    --rest[0xef], --rest[0xbb], --rest[0xbf];
+    if (agrees_with_utf8(rest, continuation)) {
+      characters = rest;
+      l.bytes -= 3;
+      l.byte_order_mark = true;
+    }
+  }
+  for (unsigned v = 0x80; v < 256 && encoding == Encoding::bytes; ++v) {
+    l.high_bytes = l.high_bytes || characters[v] > 0;
+  }
+  // Where UTF-8 agrees, each code point is a character. The table cannot
+  // tell whether its bytes stand in the right places.
+  l.characters = l.bytes;
+  if (l.high_bytes) {
+    l.utf8 = agrees_with_utf8(characters, continuation);
+    if (l.utf8) l.characters = l.bytes - continuation;
+    std::uint64_t high = 0;
+    for (unsigned v = 0x80; v < 256; ++v) high += characters[v];
+    // A few code points from 0x80 among many characters are left out, and
+    // the characters below 0x80 judged.
+    const std::uint64_t code_points = high - continuation;
+    if (l.utf8 && code_points <= few_code_points * static_cast<double>(l.characters)) {
+      l.left_out = code_points;
+      for (unsigned v = 0x80; v < 256; ++v) characters[v] = 0;
+      l.bytes -= high;
+      l.characters = l.bytes;
+    }
+  }
   for (unsigned v = 0; v < 256; ++v) {
     l.in_alphabet[v] = characters[v] > 0;
     l.alphabet += l.in_alphabet[v] ? 1 : 0;
-    l.high_bytes = l.high_bytes || (v >= 0x80 && characters[v] > 0);
   }
   for (const CharacterClass& k : character_classes) {
     bool occurs = false;
@@ -104,36 +171,14 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes) {
     if (occurs) l.classes.push_back(k.name);
   }
   l.alphabet_name = alphabet_name_of(l.in_alphabet);
-  // UTF-8 agrees when no byte is one it never has and the continuation bytes
-  // are exactly as many as the lead bytes call for; then each code point is a
-  // character. The table cannot tell whether they stand in the right places.
-  l.characters = l.bytes;
-  if (l.high_bytes) {
-    std::uint64_t needed = 0;
-    std::uint64_t continuation = 0;
-    bool agrees = true;
-    for (unsigned v = 0x80; v < 256; ++v) {
-      const int after = continuations_after(v);
-      agrees = agrees && (after >= 0 || characters[v] == 0);
-      // Lead bytes may call for more continuations than 64 bits count: more
-      // than there are bytes, so not UTF-8.
-      std::uint64_t called = 0;
-      agrees = agrees &&
-               !__builtin_mul_overflow(static_cast<std::uint64_t>(std::max(after, 0)),
-                                       characters[v], &called) &&
-               !__builtin_add_overflow(needed, called, &needed);
-      if (v < 0xc0) continuation += characters[v];
-    }
-    l.utf8 = agrees && needed == continuation;
-    if (l.utf8) l.characters = l.bytes - continuation;
-  }
   l.mean_length = static_cast<double>(l.characters) / static_cast<double>(l.lines);
   l.characters_needed = characters_per_value * l.alphabet;
   if (l.bytes == 0) return l;
   l.character_entropy = entropy_of(characters, l.bytes);
-  if (!l.high_bytes) {
+  if (!l.high_bytes || l.left_out > 0) {
     l.ceiling_bits = l.mean_length * std::log2(static_cast<double>(l.alphabet));
     l.estimate_bits = l.mean_length * l.character_entropy;
+    l.unevenness_cost_bits = std::max(0.0, *l.ceiling_bits - *l.estimate_bits);
   }
   return l;
 }
@@ -184,35 +229,51 @@ PooledTest pooled_test(const Histogram& observed, const std::array<double, 256>&
   return t;
 }
 
-// The tests, the kind and the bits, in the order of ListKind; pairs is the
-// sum of code2.
-void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
+// An upper bound on a count of n that holds for the smallest of this many
+// counts at once: a normal one at 0.01 shared among them.
+double upper_bound_of_count(double n, unsigned counts) {
+  const double z = std::sqrt(2.0) * boost::math::erfc_inv(2 * test_bound / counts);
+  return n + z * z / 2 + z * std::sqrt(n + z * z / 4);
+}
+
+// The tests, the kind and the bits, in the order of ListKind; characters is
+// the characters' own table and pairs the sum of code2.
+void judge_list(ListFigures& l, const Histogram& characters, const Histogram& code2,
                 const std::array<double, 256>& expected_differences, std::uint64_t pairs) {
   if (l.alphabet < 2 || l.characters < l.characters_needed) {
     l.kind = ListKind::too_few;
     return;
   }
-  if (l.high_bytes) {
+  if (l.high_bytes && l.left_out == 0) {
     l.kind = ListKind::multi_byte;
     return;
   }
   const PooledTest independence = pooled_test(code2, expected_differences);
   const unsigned cells = independence.cells;
-  if (cells < 2) {  // enough characters, but their differences fall in one cell
+  if (l.encoding == Encoding::bytes && cells < 2) {
+    // enough characters, but their differences fall in one cell
     l.kind = ListKind::too_few;
     return;
   }
   const double expected = static_cast<double>(l.bytes) / l.alphabet;
   double chi = 0;
+  std::uint64_t fewest = UINT64_MAX;
   for (unsigned v = 0; v < 256; ++v) {
     if (!l.in_alphabet[v]) continue;
-    const double d = static_cast<double>(code[v]) - expected;
+    const double d = static_cast<double>(characters[v]) - expected;
     chi += d * d / expected;
+    fewest = std::min(fewest, characters[v]);
   }
   l.chi_square = chi;
   l.degrees_of_freedom = l.alphabet - 1;
   l.p_value = chi_square_tail(chi, l.degrees_of_freedom);
   l.fair = *l.p_value >= test_bound;
+  // In UTF-16 each difference is a character's with a zero byte: no
+  // difference is between two characters, and their independence cannot be judged.
+  if (l.encoding == Encoding::utf16) {
+    l.kind = ListKind::utf16;
+    return;
+  }
   l.independence_chi_square = independence.chi_square;
   l.independence_degrees_of_freedom = cells - 1;
   l.independence_p_value = chi_square_tail(independence.chi_square, cells - 1);
@@ -234,9 +295,30 @@ void judge_list(ListFigures& l, const Histogram& code, const Histogram& code2,
   l.bits = *l.fair ? l.ceiling_bits : l.estimate_bits;
   if (l.dependence == Dependence::slight) *l.bits -= *l.dependence_cost_bits;
   l.strength = strength_of(*l.bits);
+  // An even draw over the alphabet gives every value at least the smallest
+  // count: the alphabet times that, at most, of the characters are its.
+  if (!*l.fair || l.dependence == Dependence::slight) {
+    const double bound = upper_bound_of_count(static_cast<double>(fewest), l.alphabet);
+    l.even_share = std::min(1.0, l.alphabet * bound / static_cast<double>(l.bytes));
+  }
 }
 
 }  // namespace
+
+std::optional<Encoding> list_encoding(const Histogram& code, std::uint64_t bytes) {
+  if (is_a_list(code)) return Encoding::bytes;
+  // UTF-16 of characters up to U+00FF: a zero byte in every code unit but
+  // the mark's, and the rest a list's.
+  const bool even = bytes % 2 == 0 && code[0] * 2 == bytes;
+  const bool marked =
+      bytes % 2 == 0 && code[0] * 2 + 2 == bytes && code[0xff] > 0 && code[0xfe] > 0;
+  if (code[0] == 0 || (!even && !marked)) return std::nullopt;
+  Histogram units = code;
+  units[0] = 0;
+  if (marked) --units[0xff], --units[0xfe];
+  if (!is_a_list(units)) return std::nullopt;
+  return Encoding::utf16;
+}
 
 // A CR is a character only where there are more CRs than LFs.
 const std::array<CharacterClass, 7> character_classes = {{{"digits", 10, digit},
@@ -288,6 +370,8 @@ const char* kind_word(ListKind kind) {
       return "too few to judge";
     case ListKind::multi_byte:
       return "multi-byte characters";
+    case ListKind::utf16:
+      return "UTF-16";
     case ListKind::drawn_evenly:
       return "drawn evenly";
     case ListKind::drawn_unevenly:
@@ -334,27 +418,33 @@ Figures figures_of(const Tables& t) {
   f.repeats = t.code2[0];
   f.steps_of_one = t.code2[1];
 
-  if (is_a_list(t.code)) {
-    f.list = list_figures_of(t.code, f.bytes);
+  const std::optional<Encoding> encoding = list_encoding(t.code, f.bytes);
+  if (encoding) {
+    Histogram characters;
+    f.list = list_figures_of(t.code, f.bytes, *encoding, characters);
     ListFigures& l = *f.list;
     Frequencies q{};
     for (unsigned v = 0; v < 256; ++v) {
-      if (l.in_alphabet[v]) q[v] = static_cast<double>(t.code[v]) / static_cast<double>(l.bytes);
+      if (l.in_alphabet[v]) {
+        q[v] = static_cast<double>(characters[v]) / static_cast<double>(l.bytes);
+      }
     }
     const auto lines = static_cast<double>(l.lines);
     const auto crlf_lines = static_cast<double>(l.crlf_lines);
     const Frequencies line_feed = certain(0x0a);
-    if (l.bytes > 0) {
+    if (l.bytes > 0 && l.encoding == Encoding::bytes) {
       // Pairs inside the lines, the last character to the line end (a CR or
       // the LF), and the line feed to the next line's first character.
       add_differences(f.expected_differences, static_cast<double>(l.bytes) - lines, q, q);
       add_differences(f.expected_differences, crlf_lines, q, certain(0x0d));
       add_differences(f.expected_differences, lines - crlf_lines, q, line_feed);
       add_differences(f.expected_differences, lines - 1, line_feed, q);
+      f.expected_differences[0x0d - 0x0a] += crlf_lines;  // CR to LF
     }
-    f.expected_differences[0x0d - 0x0a] += crlf_lines;  // CR to LF
-    judge_list(l, t.code, t.code2, f.expected_differences, f.pairs);
-  } else if (f.bytes > 1) {
+    judge_list(l, characters, t.code2, f.expected_differences, f.pairs);
+  }
+  // Any other file, and UTF-16, whose differences are its bytes'.
+  if ((!f.list || f.list->encoding == Encoding::utf16) && f.bytes > 1) {
     Frequencies p{};
     for (unsigned v = 0; v < 256; ++v) {
       p[v] = static_cast<double>(t.code[v]) / static_cast<double>(f.bytes);

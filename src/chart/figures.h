@@ -24,7 +24,7 @@ extern const std::array<CharacterClass, 7> character_classes;
 // this order: too few characters for the tests, bytes from 0x80 (whose tests
 // would judge bytes, not the generator's characters), then the characters'
 // use of their alphabet and their independence within the lines.
-enum class ListKind { too_few, multi_byte, drawn_evenly, drawn_unevenly, chosen };
+enum class ListKind { too_few, multi_byte, utf16, drawn_evenly, drawn_unevenly, chosen };
 const char* kind_word(ListKind kind);
 
 // Below this many characters for each value of the alphabet, a value's count
@@ -39,6 +39,16 @@ constexpr double test_bound = 0.01;
 // three times below the one and eight times above the other.
 constexpr double slight_dependence_bits = 0.2;
 
+// Code points from 0x80 that are at most this share of a UTF-8 list's
+// characters are left out, and the rest judged: a few accented letters do not
+// keep a verdict from the rest.
+constexpr double few_code_points = 0.01;
+
+// How a list's characters are written: bytes (ASCII, UTF-8 or unknown), or
+// UTF-16 code units of either byte order, whose tables hold a zero byte for
+// each character.
+enum class Encoding { bytes, utf16 };
+
 // What the dependence between neighbours comes to: none that the test sees,
 // slight (a drawn list with rules), or strong (a chosen or structured list).
 enum class Dependence { none_seen, slight, strong };
@@ -51,6 +61,7 @@ struct ListFigures {
   std::uint64_t crlf_lines = 0;  // lines ended CR LF: every CR, where there are no more than LFs
   std::uint64_t bytes = 0;       // every byte but the line ends
   std::uint64_t characters = 0;  // those bytes, or the code points they make where they are UTF-8
+  std::uint64_t left_out = 0;    // code points from 0x80 left out of the characters judged
   double mean_length = 0;        // characters a line
   std::vector<const char*> classes;     // the kinds that occur, in the order of character_classes
   const char* alphabet_name = nullptr;  // where the alphabet is exactly one of the usual sets
@@ -68,6 +79,13 @@ struct ListFigures {
   // neighbours takes: the divergence of the observed differences from the
   // expected ones, less what chance alone gives it, times the pairs a line.
   std::optional<double> dependence_cost_bits;
+  // What an uneven use of the alphabet costs a password: the ceiling less the estimate.
+  std::optional<double> unevenness_cost_bits;
+  // For a list drawn unevenly or slightly dependent: the largest share of its
+  // characters that an even draw over the alphabet can explain, the alphabet
+  // times an upper bound on the smallest count, over the characters; the rest
+  // may be chosen passwords mixed in.
+  std::optional<double> even_share;
   std::optional<double> bits;  // drawn lists only: what their generator gives a password
   const char* strength = nullptr;
   unsigned alphabet = 0;  // the values that occur among the characters
@@ -77,6 +95,8 @@ struct ListFigures {
   std::optional<Dependence> dependence;   // where the independence test ran
   bool high_bytes = false;                // a byte from 0x80 occurs
   bool utf8 = false;                      // ... and the table agrees with UTF-8
+  bool byte_order_mark = false;           // one was left out of the characters
+  Encoding encoding = Encoding::bytes;
   std::optional<bool> fair, independent;  // the tests' answers at test_bound
   std::array<bool, 256> in_alphabet{};
 };
@@ -103,6 +123,10 @@ struct Figures {
 
 // How the lines end: "LF", "CR LF", or "CR LF and LF" where some lines have each.
 const char* line_ends_word(const ListFigures& list);
+
+// How the tables' characters are written where they are a password list's:
+// bytes, where is_a_list holds, or UTF-16; none for any other file.
+std::optional<Encoding> list_encoding(const Histogram& code, std::uint64_t bytes);
 
 Figures figures_of(const Tables& tables);
 

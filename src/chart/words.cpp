@@ -27,6 +27,8 @@ std::string json_of_list(const ListFigures& l) {
          "]" + format(", \"alphabet\": %u", l.alphabet) +
          ", \"alphabet_name\": " + json_text(l.alphabet_name) +
          ", \"utf8\": " + json_bool(l.high_bytes ? std::optional<bool>(l.utf8) : std::nullopt) +
+         ", \"byte_order_mark\": " + json_bool(l.byte_order_mark) +
+         format(", \"left_out\": %llu", as_llu(l.left_out)) +
          ", \"character_entropy\": " + json_number(l.character_entropy, 10) +
          ", \"ceiling_bits\": " + json_number(l.ceiling_bits, 10) +
          ", \"estimate_bits\": " + json_number(l.estimate_bits, 10) +
@@ -40,6 +42,8 @@ std::string json_of_list(const ListFigures& l) {
          ", \"independent\": " + json_bool(l.independent) +
          ", \"dependence_cost_bits\": " + json_number(l.dependence_cost_bits, 6) +
          ", \"dependence\": " + json_text(l.dependence ? dependence_word(*l.dependence) : nullptr) +
+         ", \"unevenness_cost_bits\": " + json_number(l.unevenness_cost_bits, 6) +
+         ", \"even_share\": " + json_number(l.even_share, 6) +
          ", \"kind\": " + json_string(kind_word(l.kind)) +
          ", \"bits\": " + json_number(l.bits, 10) + ", \"strength\": " + json_text(l.strength) +
          "}";
@@ -65,43 +69,132 @@ std::string alphabet_words(const ListFigures& l) {
   return out;
 }
 
-// The lines after the figures of every file, and the verdict, for a list.
-std::string list_words(const ListFigures& l, std::string& verdict) {
-  std::string out = format(
-      "Password list: %llu lines ended by %s, %s characters a line on "
-      "average",
-      as_llu(l.lines), line_ends_word(l), exact_ratio(l.characters, l.lines, 2).c_str());
-  if (l.bytes == 0) {
-    verdict = "every line is empty; there are no passwords to judge.";
-    return out + ".\n";
+// A cost in bits a password as the words give it: never 0.000 for one that is not 0.
+std::string bits_shown(double bits) {
+  return bits > 0 && bits < 0.0005 ? "below 0.001 bits" : format("%.3f bits", bits);
+}
+
+// "12 code points from 0x80 left out", "a UTF-8 byte-order mark left out".
+std::string left_out_words(const ListFigures& l) {
+  std::string out;
+  if (l.byte_order_mark)
+    out += l.encoding == Encoding::utf16 ? "its byte-order mark" : "a UTF-8 byte-order mark";
+  if (l.left_out > 0) {
+    out += (out.empty() ? "" : " and ") +
+           format("%llu code point%s from 0x80 (at most 1 %% of the characters)",
+                  as_llu(l.left_out), l.left_out == 1 ? "" : "s");
   }
-  out += ", from " + alphabet_words(l) + ".\n";
-  const std::string passwords =
-      format("%llu password%s of %s characters on average", as_llu(l.lines),
-             l.lines == 1 ? "" : "s", exact_ratio(l.characters, l.lines, 1).c_str());
+  return out.empty() ? out : ", " + out + " left out";
+}
+
+// The verdict's first sentence, "drawn evenly, 95.3 bits a password, strong:
+// the characters are used evenly and independently.", and its details, a line each.
+struct Verdict {
+  std::string first;
+  std::string details;
+};
+
+Verdict verdict_of(const ListFigures& l) {
+  Verdict v;
+  const std::string kind = kind_word(l.kind);
+  const std::string none = kind + ", no bits given: ";
+  switch (l.kind) {
+    case ListKind::too_few:
+      v.first = none + (l.alphabet < 2 ? "the tests need two values."
+                        : l.characters < l.characters_needed
+                            ? format("the tests need at least %llu characters.",
+                                     as_llu(l.characters_needed))
+                            : "the differences give no test.");
+      return v;
+    case ListKind::multi_byte:
+      v.first = none + (l.utf8 ? "more than 1 % of the characters are UTF-8 code points from "
+                                 "0x80, which these counts cannot judge."
+                               : "bytes from 0x80 that are not UTF-8, an encoding these counts "
+                                 "cannot judge.");
+      return v;
+    case ListKind::utf16:
+      v.first = none + "the independence of its characters cannot be judged.";
+      v.details = format(
+          "In UTF-16 each difference is a character's with a zero byte: no difference is "
+          "between two characters. The characters are used %s; the ceiling is %.1f bits a "
+          "password. Save the list as UTF-8 to have it judged.\n",
+          *l.fair ? "evenly" : "unevenly", *l.ceiling_bits);
+      return v;
+    case ListKind::chosen:
+      v.first = none + "the characters depend on each other.";
+      v.details = format(
+          "Two causes give such counts, and these counts cannot tell them apart: people's "
+          "choices (words, names, dates, keyboard runs) and generators of words or syllables. "
+          "The strength lies below the ceiling of %.1f bits. For a generator, its own figure "
+          "gives the bits: log2 of its word list's size times the number of words. Check a "
+          "list of people's passwords against lists of known passwords.\n",
+          *l.ceiling_bits);
+      return v;
+    case ListKind::drawn_evenly:
+    case ListKind::drawn_unevenly:
+      break;
+  }
+  v.first = kind + format(", %.1f bits a password, %s: ", *l.bits, l.strength) +
+            (l.kind == ListKind::drawn_evenly
+                 ? (l.dependence == Dependence::slight
+                        ? "the characters are used evenly, and depend on each other slightly."
+                        : "the characters are used evenly and independently.")
+                 : "some characters are used more often than others.");
+  if (l.kind == ListKind::drawn_unevenly) {
+    v.details += "The uneven use costs " + bits_shown(*l.unevenness_cost_bits) +
+                 format(
+                     " a password against an even draw over the alphabet (%.1f bits); rules "
+                     "such as \"at least one digit\" make it, and so does a generator that "
+                     "favours some characters.\n",
+                     *l.ceiling_bits);
+  }
+  if (l.dependence == Dependence::slight) {
+    v.details +=
+        "The characters depend on each other slightly, as rules such as \"at least one "
+        "digit\" make them: " +
+        bits_shown(*l.dependence_cost_bits) +
+        " a password are counted off. Such rules take bits that these counts cannot "
+        "see, for short passwords with several rules up to a few percent.\n";
+  }
+  if (l.even_share) {
+    v.details +=
+        "A mix of drawn and chosen passwords gives such counts too: an even draw over the "
+        "alphabet can explain " +
+        (*l.even_share >= 0.9995
+             ? std::string("all of the characters.\n")
+             : format("at most %.1f %% of the characters; the rest, if chosen, may be far "
+                      "weaker than the figure.\n",
+                      100 * *l.even_share));
+  }
+  return v;
+}
+
+// The lines after the figures of every file, and the verdict, for a list.
+std::string list_words(const ListFigures& l, Verdict& verdict) {
+  std::string out = format(
+      "Password list: %llu line%s ended by %s%s, %s characters a line on average", as_llu(l.lines),
+      l.lines == 1 ? "" : "s", line_ends_word(l), l.encoding == Encoding::utf16 ? " in UTF-16" : "",
+      exact_ratio(l.characters, l.lines, 2).c_str());
+  if (l.bytes == 0) {
+    verdict.first = "every line is empty; there are no passwords to judge.";
+    return out + left_out_words(l) + ".\n";
+  }
+  out += ", from " + alphabet_words(l) + left_out_words(l) + ".\n";
+  verdict = verdict_of(l);
   switch (l.kind) {
     case ListKind::too_few:
       if (l.alphabet < 2) {
         out += "Too few to judge: one value makes up every character; the tests need two.\n";
-        verdict = passwords + " of one value: too few to judge; the tests need two values.";
       } else if (l.characters < l.characters_needed) {
         out += format(
             "Too few to judge: %llu characters, and the tests need %llu, %llu for each of "
             "the %u values.\n",
             as_llu(l.characters), as_llu(l.characters_needed), as_llu(characters_per_value),
             l.alphabet);
-        verdict = passwords + format(
-                                  " from %u values: too few to judge; the tests need at "
-                                  "least %llu characters.",
-                                  l.alphabet, as_llu(l.characters_needed));
       } else {
         out +=
             "Too few to judge: the differences fall into fewer than two cells that chance "
             "fills 5 times.\n";
-        verdict = passwords + format(
-                                  " from %u values: too few to judge; their differences "
-                                  "give no test.",
-                                  l.alphabet);
       }
       return out;
     case ListKind::multi_byte:
@@ -111,20 +204,14 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
             "characters are code points, %llu bytes; the tests would judge bytes, not the "
             "generator's characters, and are not run.\n",
             as_llu(l.characters), as_llu(l.bytes));
-        verdict = passwords +
-                  " in UTF-8: multi-byte characters, which these counts "
-                  "cannot judge; no strength is given.";
       } else {
         out +=
             "Multi-byte characters: bytes from 0x80 that do not agree with UTF-8, counted "
             "as characters one by one; the encoding is not known, and the tests are not "
             "run.\n";
-        verdict = passwords +
-                  " with bytes from 0x80 that are not UTF-8: multi-byte "
-                  "characters or another encoding, which these counts cannot "
-                  "judge; no strength is given.";
       }
       return out;
+    case ListKind::utf16:
     case ListKind::drawn_evenly:
     case ListKind::drawn_unevenly:
     case ListKind::chosen:
@@ -136,41 +223,19 @@ std::string list_words(const ListFigures& l, std::string& verdict) {
       l.character_entropy, std::log2(static_cast<double>(l.alphabet)), *l.chi_square,
       l.degrees_of_freedom, p_shown(*l.p_value).c_str(),
       *l.fair ? "evenly (p >= 0.01)" : "unevenly (p < 0.01)");
+  if (l.kind == ListKind::utf16) return out;
   out += format(
       "Independence: chi-square of the differences against characters independent within "
       "the lines: %.2f (%u degrees of freedom), p %s: %s.\n",
       *l.independence_chi_square, l.independence_degrees_of_freedom,
       p_shown(*l.independence_p_value).c_str(),
-      *l.independent
-          ? "independent (p >= 0.01)"
-          : format("the characters depend on each other%s (p < 0.01); the dependence "
-                   "costs at least %.3f bits a password",
-                   *l.dependence == Dependence::slight ? " slightly" : "", *l.dependence_cost_bits)
-                .c_str());
-  if (l.kind == ListKind::chosen) {
-    verdict = passwords + format(
-                              " from %u values, chosen or structured: the characters depend "
-                              "on each other, as in words, names, dates and keyboard runs, so "
-                              "the strength cannot be read from these counts; it lies below "
-                              "the ceiling of %.1f bits. Check such a list against lists of "
-                              "known passwords.",
-                              l.alphabet, *l.ceiling_bits);
-  } else if (l.kind == ListKind::drawn_evenly) {
-    verdict = passwords + ", drawn evenly from " + alphabet_words(l) +
-              format(": %.1f bits per password, %s.", *l.bits, l.strength);
-  } else {
-    verdict = passwords + ", drawn unevenly from " + alphabet_words(l) +
-              format(", %.3f bits a character: %.1f bits per password, %s.", l.character_entropy,
-                     *l.bits, l.strength);
-  }
-  if (l.dependence == Dependence::slight) {
-    verdict += format(
-        " The characters depend on each other slightly, as rules such as \"at least one "
-        "digit\" make them: %.3f bits a password are counted off, and such rules take bits "
-        "that these counts cannot see, for short passwords with several rules up to a few "
-        "percent.",
-        *l.dependence_cost_bits);
-  }
+      *l.independent ? "independent (p >= 0.01)"
+                     : format("the characters depend on each other%s (p < 0.01); the "
+                              "dependence costs %s%s a password",
+                              *l.dependence == Dependence::slight ? " slightly" : "",
+                              *l.dependence_cost_bits >= 0.0005 ? "at least " : "",
+                              bits_shown(*l.dependence_cost_bits).c_str())
+                           .c_str());
   return out;
 }
 
@@ -204,14 +269,15 @@ std::string words_of(const Figures& f, const std::string& name) {
       "Pairs: %llu; repeats (a byte followed by itself): %llu; steps of one (as in abc "
       "or 123): %llu; difference entropy: %.6g bits.\n",
       as_llu(f.pairs), as_llu(f.repeats), as_llu(f.steps_of_one), f.difference_entropy);
+  const bool characters = f.list && f.list->encoding == Encoding::bytes;
   out += std::string("Against chance (") +
-         (f.list ? "characters independent within the lines" : "bytes independent") +
+         (characters ? "characters independent within the lines" : "bytes independent") +
          "): repeats " + against_chance(f.repeats, f.expected_repeats) + "; steps of one " +
          against_chance(f.steps_of_one, f.expected_steps_of_one) + ".\n";
   if (f.list) {
-    std::string verdict;
+    Verdict verdict;
     out += list_words(*f.list, verdict);
-    return out + "Verdict: " + verdict + "\n";
+    return out + "Verdict: " + verdict.first + "\n" + verdict.details;
   }
   std::string how;
   if (!f.evenness) {
