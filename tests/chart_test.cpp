@@ -575,6 +575,38 @@ double copying_bits(unsigned alphabet, double copy_chance, unsigned length) {
   return std::log2(alphabet) + (length - 1) * next;
 }
 
+// A random byte taken modulo 62: the first 8 characters come 5 times in 256, the rest 4.
+std::string modulo_62_list(int lines, std::uint64_t seed) {
+  Draws draw{seed};
+  std::string s;
+  for (int line = 0; line < lines; ++line) {
+    for (int i = 0; i < 12; ++i) s += letters_and_digits[(draw() & 0xff) % 62];
+    s += '\n';
+  }
+  return s;
+}
+double modulo_62_bits() {
+  return -12 * (8 * 5 / 256.0 * std::log2(5 / 256.0) + 54 * 4 / 256.0 * std::log2(4 / 256.0));
+}
+
+// The text in UTF-16, little- or big-endian, with or without a byte-order mark.
+std::string utf16(const std::string& text, bool little, bool mark) {
+  std::string s = mark ? (little ? "\xff\xfe" : "\xfe\xff") : "";
+  for (const char c : text) s += little ? std::string{c, '\0'} : std::string{'\0', c};
+  return s;
+}
+
+// One line in 500 with an accented letter in place of its sixth character.
+std::string with_accents(const std::string& list) {
+  std::string s;
+  int line = 0;
+  for (std::size_t at = 0; at < list.size(); at = list.find('\n', at) + 1, ++line) {
+    const std::string l = list.substr(at, list.find('\n', at) - at);
+    s += (line % 500 == 7 ? l.substr(0, 5) + "\xc3\xa9" + l.substr(6) : l) + "\n";
+  }
+  return s;
+}
+
 // Lists whose generator is known: the kind the verdict must name, as every
 // output spells it, and, for a drawn list, the bits the generator gives and how
 // near the verdict must come.
@@ -583,8 +615,9 @@ struct KnownMake : Row {
   const char* kind;
   double generator_bits;  // 0: no bits may be given
   double tolerance;       // relative
-  std::string says{};     // a text the words hold
+  std::string says{};     // a text the words or the JSON hold
   std::optional<bool> utf8{};
+  std::string draws{};  // a text the chart holds
 };
 
 class ListVerdicts : public testing::TestWithParam<KnownMake> {};
@@ -596,9 +629,11 @@ TEST_P(ListVerdicts, NameTheGeneratorsKind) {
   ASSERT_TRUE(f.list.has_value());
   EXPECT_STREQ(kind_word(f.list->kind), c.kind);
   const std::string words = words_of(f, "r");
-  EXPECT_TRUE(contains(words, c.kind) && contains(words, c.says)) << words;
-  EXPECT_TRUE(contains(json_of(f, "r"), std::string("\"kind\": \"") + c.kind + "\""));
-  EXPECT_TRUE(contains(svg_of(t, f, "r", false), std::string(": ") + c.kind));
+  const std::string json = json_of(f, "r");
+  EXPECT_TRUE(contains(words, c.kind) && contains(words + json, c.says)) << words << json;
+  EXPECT_TRUE(contains(json, std::string("\"kind\": \"") + c.kind + "\""));
+  const std::string svg = svg_of(t, f, "r", false);
+  EXPECT_TRUE(contains(svg, std::string(": ") + c.kind) && contains(svg, c.draws)) << svg;
   if (c.utf8) {
     EXPECT_EQ(f.list->utf8, *c.utf8);
   }
@@ -631,7 +666,39 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return word_lines(10000, 7776, 4, false, 5); },
                   "chosen or structured",
                   0,
-                  0},
+                  0,
+                  "people's choices (words, names, dates, keyboard runs) and generators of words "
+                  "or syllables"},
+        // clang-format off
+        KnownMake{{"modulo_62_bias"}, [] { return modulo_62_list(100000, 41); }, "drawn unevenly",
+                  modulo_62_bits(), 0.01, "\"unevenness_cost_bits\": 0.05"},
+        // 7 % of the lines a word and two digits and a bang, among 16 of 62 drawn evenly.
+        KnownMake{{"a_mix_of_7_percent_chosen"},
+                  [] { return drawn_list(9300, 16, 16, letters_and_digits, "\n", 42) +
+                              word_lines(700, 3000, 1, true, 43); },
+                  "drawn unevenly", 95.3, 0.05, "the rest, if chosen, may be far weaker"},
+        KnownMake{{"utf8_byte_order_mark_lf"},
+                  [] { return "\xef\xbb\xbf" + drawn_list(10000, 12, 12, letters_and_digits, "\n", 44); },
+                  "drawn evenly", 12 * std::log2(62.0), 0.01, "a UTF-8 byte-order mark left out"},
+        KnownMake{{"utf8_byte_order_mark_crlf"},
+                  [] { return "\xef\xbb\xbf" + drawn_list(10000, 12, 12, letters_and_digits, "\r\n", 45); },
+                  "drawn evenly", 12 * std::log2(62.0), 0.01, "\"byte_order_mark\": true"},
+        KnownMake{{"utf16le_with_a_mark_and_crlf"},
+                  [] { return utf16(drawn_list(10000, 12, 12, letters_and_digits, "\r\n", 46), true, true); },
+                  "UTF-16", 0, 0, "ended by CR LF in UTF-16, 12.00 characters a line on average, from an "
+                  "alphabet of 62 values (letters and digits), its byte-order mark left out"},
+        KnownMake{{"utf16be_without_a_mark"},
+                  [] { return utf16(drawn_list(10000, 12, 12, letters_and_digits, "\n", 47), false, false); },
+                  "UTF-16", 0, 0, "Save the list as UTF-8"},
+        KnownMake{{"accents_on_one_line_in_500"},
+                  [] { return with_accents(drawn_list(10000, 12, 12, letters_and_digits, "\n", 48)); },
+                  "drawn evenly", 12 * std::log2(62.0), 0.01, "20 code points from 0x80"},
+        KnownMake{{"tilde_is_other_printable"}, [] { return drawn_list(3000, 8, 8, "abc~", "\n", 49); },
+                  "drawn evenly", 16, 0.01, "4 values among small letters and other printable"},
+        KnownMake{{"too_few_ascii_is_not_called_utf8"},
+                  [] { return drawn_list(5, 12, 12, printable_without_space(), "\n", 7); },
+                  "too few to judge", 0, 0, "\"utf8\": null"},
+        // clang-format on
         KnownMake{{"a_word_two_digits_and_bang"},
                   [] { return word_lines(10000, 3000, 1, true, 6); },
                   "chosen or structured",
@@ -647,7 +714,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "drawn unevenly",
                   one_of_each_kind_bits(8),
                   0.02,
-                  "depend on each other slightly"},
+                  "depend on each other slightly",
+                  std::nullopt,
+                  "(slightly dependent)"},
         KnownMake{{"copying_below_the_bound"},
                   [] { return copying_list(20000, 12, letters_and_digits, 20, 1); },
                   "drawn evenly",
@@ -704,7 +773,8 @@ INSTANTIATE_TEST_SUITE_P(
             0,
             0,
             "5.00 characters a line",
-            true},
+            true,
+            "5.0 characters on average"},
         KnownMake{{"lead_f5_not_utf8"},
                   [] { return repeated("\xf5\x80\x80\x80z\n", 10); },
                   "multi-byte characters",
@@ -789,11 +859,18 @@ TEST(ListVerdicts, NameTheUsualAlphabets) {
 }
 
 // The band follows the bits as they are shown, to a tenth.
-TEST(ListVerdicts, StrengthBandsAsTheBitsAreShown) {
+// The bands as the bits are shown, and a mean length rounded exactly: half up,
+// a carry into the whole number, the last digit's half.
+TEST(ListVerdicts, StrengthBandsAndRatiosAsTheyAreShown) {
   const std::pair<double, const char*> rows[] = {{0, "weak"},    {39.94, "weak"}, {39.96, "fair"},
                                                  {40, "fair"},   {63.94, "fair"}, {63.96, "strong"},
                                                  {64, "strong"}, {200, "strong"}};
   for (const auto& [bits, word] : rows) EXPECT_STREQ(strength_of(bits), word) << bits;
+  const std::tuple<std::uint64_t, std::uint64_t, int, const char*> ratios[] = {
+      {27, 8, 2, "3.38"}, {199, 20, 1, "10.0"}, {13, 4, 1, "3.3"}, {1, 3, 2, "0.33"}, {7, 1, 0, "7"}};
+  for (const auto& [a, b, decimals, shown] : ratios) {
+    EXPECT_EQ(exact_ratio(a, b, decimals), shown) << a << " / " << b;
+  }
 }
 
 // The tail itself, relative to 1e-6 down to 1e-296.

@@ -252,6 +252,11 @@ python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])'
 "$chart" passwords-result.txt sock.svg >/dev/null 2>err.txt
 check socket_as_the_chart '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: sock.svg: cannot be created: No such device or address" err.txt'
 
+# A result without its first heading is a damaged result, not a password list.
+tail -n +4 passwords-result.txt >tail.txt
+"$chart" tail.txt tail.svg >/dev/null 2>err.txt
+check result_tail_not_a_list '[ $? = 1 ] && ! grep -q "looks like a password list" err.txt'
+
 echo "-- another program's lock on the chart is told, and waited for"
 cp passwords-result.svg held.svg
 # -o: the lock is flock's own, and goes when it is killed, not when sleep ends.
