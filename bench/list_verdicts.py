@@ -132,6 +132,23 @@ def mixed_line_ends(lines=200000, length=12):
     return make, length * math.log2(62)
 
 
+def mix(lines=1000000, share=0.07, drawn_part=None):
+    """Drawn passwords with a share of chosen ones mixed in: a word of 3,000 and two digits."""
+    def make(rnd):
+        dictionary = words(3000, random.Random(0))
+        drawn_lines = drawn_part(rnd) if drawn_part else b"".join(
+            bytes(rnd.choice(BASE64[:62]) for _ in range(16)) + b"\n" for _ in range(lines))
+        if drawn_lines is None:
+            return None
+        out = drawn_lines.split(b"\n")[:-1]
+        for i in range(len(out)):
+            if rnd.random() < share:
+                out[i] = f"{rnd.choice(dictionary)}{rnd.randrange(100):02d}".encode()
+        return b"\n".join(out) + b"\n"
+
+    return make
+
+
 def run(command):
     """A real generator's output, or None where it is not installed."""
     def make(rnd):
@@ -163,6 +180,8 @@ REAL = [
      12 * math.log2(58)),
     ("xkcdpass (4 words of its default list), 10,000 lines",
      run(["xkcdpass", "-n", "4", "-c", "10000"]), None),
+    ("pwgen -s 16 with 7 % a word and two digits, 1,000,000 lines",
+     lambda rnd: mix(drawn_part=run(["pwgen", "-s", "-1", "16", "1000000"]))(random.Random(2)), None),
     ("openssl rand -base64, lines of 64, 100,000 lines",
      run(["openssl", "rand", "-base64", str(48 * 100000)]), 64 * 6),
 ]
@@ -215,6 +234,7 @@ LISTS = [
     ("8 of the 94, at least one of each kind, 300,000 lines", one_of_each_kind()),
     ("12 of 62 with 1 % empty lines, 200,000 lines", with_empty_lines()),
     ("12 of 62, half the lines CR LF, half LF, 200,000 lines", mixed_line_ends()),
+    ("16 of 62 with 7 % a word and two digits, 1,000,000 lines", (mix(), None)),
 ]
 
 FAIR = [drawn(PRINTABLE, 12, 10000), drawn(HEX, 20, 10000), drawn(DIGITS, 6, 10000), drawn(BASE64, 16, 10000, b"\r\n")]
@@ -233,8 +253,11 @@ def judge(tool, chart, data, work):
 def row(name, bits, l):
     shown = "-" if l["bits"] is None else f"{l['bits']:.1f} ({l['strength']})"
     cost = "-" if l["dependence_cost_bits"] is None else f"{l['dependence_cost_bits']:.4f}"
+    uneven = "-" if l["unevenness_cost_bits"] is None else f"{l['unevenness_cost_bits']:.4f}"
+    share = "-" if l["even_share"] is None else f"{100 * l['even_share']:.1f} %"
     truth = "-" if bits is None else f"{bits:.1f}"
-    print(f"| {name} | {truth} | {l['kind']} | {shown} | {cost} ({l['dependence'] or 'not run'}) |", flush=True)
+    print(f"| {name} | {truth} | {l['kind']} | {shown} | {cost} ({l['dependence'] or 'not run'}) | {uneven} "
+          f"| {share} |", flush=True)
 
 
 def false_alarms(tool, chart, work, generators, seeds, lines):
@@ -255,8 +278,8 @@ def main():
     tool, chart = os.path.realpath(sys.argv[1]), os.path.realpath(sys.argv[2])
     seeds = int(sys.argv[3]) if len(sys.argv) > 3 else 60
     with tempfile.TemporaryDirectory() as work:
-        print("| list | generator's bits | kind | bits | dependence cost |")
-        print("| --- | --- | --- | --- | --- |")
+        print("| list | generator's bits | kind | bits | dependence cost | unevenness cost | even share |")
+        print("| --- | --- | --- | --- | --- | --- | --- |")
         for name, (make, bits) in LISTS:
             row(name, bits, judge(tool, chart, make(random.Random(1)), work))
         for name, make, bits in REAL:
