@@ -149,15 +149,15 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes, Encoding
   if (l.high_bytes) {
     l.utf8 = agrees_with_utf8(characters, continuation);
     if (l.utf8) l.characters = l.bytes - continuation;
-    std::uint64_t high = 0;
-    for (unsigned v = 0x80; v < 256; ++v) high += characters[v];
+    std::uint64_t from_0x80 = 0;
+    for (unsigned v = 0x80; v < 256; ++v) from_0x80 += characters[v];
     // A few code points from 0x80 among many characters are left out, and
     // the characters below 0x80 judged.
-    const std::uint64_t code_points = high - continuation;
+    const std::uint64_t code_points = from_0x80 - continuation;
     if (l.utf8 && code_points <= few_code_points * static_cast<double>(l.characters)) {
       l.left_out = code_points;
       for (unsigned v = 0x80; v < 256; ++v) characters[v] = 0;
-      l.bytes -= high;
+      l.bytes -= from_0x80;
       l.characters = l.bytes;
     }
   }
