@@ -1068,8 +1068,7 @@ std::string lines_like(const std::string& words, const std::string& want) {
   for (std::size_t n = std::count(want.begin(), want.end(), '\n') + 1; n > 0 && end != 0; --n) {
     end = words.find('\n', end) + 1;
   }
-  const std::string found = words.substr(at + 1, end == 0 ? std::string::npos : end - at - 2);
-  return found;
+  return words.substr(at + 1, end == 0 ? std::string::npos : end - at - 2);
 }
 
 class ChartWords : public testing::TestWithParam<Said> {};

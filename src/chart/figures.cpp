@@ -154,7 +154,8 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes, Encoding
     // A few code points from 0x80 among many characters are left out, and
     // the characters below 0x80 judged.
     const std::uint64_t code_points = from_0x80 - continuation;
-    if (l.utf8 && code_points <= few_code_points * static_cast<double>(l.characters)) {
+    if (l.utf8 &&
+        static_cast<double>(code_points) <= few_code_points * static_cast<double>(l.characters)) {
       l.left_out = code_points;
       for (unsigned v = 0x80; v < 256; ++v) characters[v] = 0;
       l.bytes -= from_0x80;

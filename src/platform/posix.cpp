@@ -439,13 +439,11 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
     // written over, and is made private first: a report of one password
     // spells it out, and a folder on the way may have been another user's.
     const bool locked = lock_result(fd, name, waiting);
-    if (!locked) {
-      how = ResultOpen::failed;
-    } else if (!own_beginning.empty() && !empty_or_begins_with(fd, own_beginning, seen)) {
+    if (locked && !own_beginning.empty() && !empty_or_begins_with(fd, own_beginning, seen)) {
       how = ResultOpen::not_own;
-    } else if (rereadable(input) && same_bytes(input, fd)) {
+    } else if (locked && rereadable(input) && same_bytes(input, fd)) {
       how = ResultOpen::is_input;
-    } else if ((result.st_mode & 077) != 0 && fchmod(fd, result.st_mode & 0700) != 0) {
+    } else if (!locked || ((result.st_mode & 077) != 0 && fchmod(fd, result.st_mode & 0700) != 0)) {
       how = ResultOpen::failed;
     }
   }
