@@ -21,6 +21,9 @@ fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
 check() { if eval "$2"; then ok; else fail "$1" "$2"; fi; }  # name condition
 skip() { echo "-- SKIPPED: $*"; }
 
+# Waits until the process is a FIFO's reader whose open waits for a writer.
+await_writer() { for _ in $(seq 1200); do grep -qs partner /proc/$1/wchan && break; sleep 0.05; done; }
+
 # A result of the tool on the given file, under the given name.
 analyse() { printf '%s\n%s\n\n' "$1" "$2" | "$tool" >/dev/null; }
 
@@ -233,7 +236,7 @@ check fifo_without_a_reader_refused '[ $? = 1 ] && grep -qx "octetcensusmeter-ch
 cat read.svg >read.out &
 reader=$!
 # Its open waits for a writer: the chart must find it reading.
-for _ in $(seq 1200); do grep -qs partner /proc/$reader/wchan && break; sleep 0.05; done
+await_writer $reader
 timeout 20 "$chart" passwords-result.txt read.svg >/dev/null 2>err.txt
 status=$?
 wait $reader
@@ -242,7 +245,7 @@ check fifo_with_a_reader_written '[ $status = 0 ] && cmp -s read.out passwords-r
 # A reader that leaves after the first bytes: the reason is the broken pipe.
 head -c 1 early.svg >/dev/null &
 reader=$!
-for _ in $(seq 1200); do grep -qs partner /proc/$reader/wchan && break; sleep 0.05; done
+await_writer $reader
 timeout 20 "$chart" passwords-result.txt early.svg >/dev/null 2>err.txt
 status=$?
 wait $reader

@@ -355,7 +355,6 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   draw_panel(svg, t.code, byte_limits, f.bytes, true, 160, log,
              even_legend.empty() ? nullptr : &even, even_legend);
   draw_panel(svg, t.code2, difference_limits, f.pairs, false, 500, log, &f.expected_differences,
-             f.list ? "expected by chance: characters independent within the lines"
-                    : "expected by chance: bytes independent");
+             std::string("expected by chance: ") + chance_word(f));
   return svg + "</svg>\n";
 }

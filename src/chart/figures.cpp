@@ -103,6 +103,16 @@ bool agrees_with_utf8(const Histogram& characters, std::uint64_t& continuation) 
   return agrees && needed == continuation;
 }
 
+// The code units of UTF-16 whose zero bytes are in this table, without them
+// and without the mark (0xff 0xfe, or 0xfe 0xff), whose unit alone has none.
+Histogram utf16_units(const Histogram& code, std::uint64_t bytes, bool& marked) {
+  marked = code[0] * 2 != bytes;
+  Histogram units = code;
+  units[0] = 0;
+  if (marked) --units[0xff], --units[0xfe];
+  return units;
+}
+
 // The alphabet, the characters and the kinds, from the byte table alone; the
 // characters' own table goes to characters.
 ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes, Encoding encoding,
@@ -111,11 +121,7 @@ ListFigures list_figures_of(const Histogram& code, std::uint64_t bytes, Encoding
   l.encoding = encoding;
   characters = code;
   if (encoding == Encoding::utf16) {
-    // Every code unit of a character up to U+00FF holds one zero byte; the
-    // mark (0xff 0xfe, or 0xfe 0xff) none.
-    l.byte_order_mark = characters[0] * 2 != bytes;
-    characters[0] = 0;
-    if (l.byte_order_mark) --characters[0xff], --characters[0xfe];
+    characters = utf16_units(code, bytes, l.byte_order_mark);
     bytes = bytes / 2 - (l.byte_order_mark ? 1 : 0);
   }
   l.lines = characters[0x0a];
@@ -249,7 +255,8 @@ void judge_list(ListFigures& l, const Histogram& characters, const Histogram& co
     l.kind = ListKind::multi_byte;
     return;
   }
-  const PooledTest independence = pooled_test(code2, expected_differences);
+  const PooledTest independence =
+      l.encoding == Encoding::bytes ? pooled_test(code2, expected_differences) : PooledTest{};
   const unsigned cells = independence.cells;
   if (l.encoding == Encoding::bytes && cells < 2) {
     // enough characters, but their differences fall in one cell
@@ -314,10 +321,8 @@ std::optional<Encoding> list_encoding(const Histogram& code, std::uint64_t bytes
   const bool marked =
       bytes % 2 == 0 && code[0] * 2 + 2 == bytes && code[0xff] > 0 && code[0xfe] > 0;
   if (code[0] == 0 || (!even && !marked)) return std::nullopt;
-  Histogram units = code;
-  units[0] = 0;
-  if (marked) --units[0xff], --units[0xfe];
-  if (!is_a_list(units)) return std::nullopt;
+  bool mark = false;
+  if (!is_a_list(utf16_units(code, bytes, mark))) return std::nullopt;
   return Encoding::utf16;
 }
 
@@ -358,6 +363,14 @@ const char* dependence_word(Dependence dependence) {
       return "strong";
   }
   return "";
+}
+
+bool chance_of_characters(const Figures& f) {
+  return f.list && f.list->encoding == Encoding::bytes;
+}
+
+const char* chance_word(const Figures& f) {
+  return chance_of_characters(f) ? "characters independent within the lines" : "bytes independent";
 }
 
 const char* line_ends_word(const ListFigures& list) {
@@ -444,8 +457,7 @@ Figures figures_of(const Tables& t) {
     }
     judge_list(l, characters, t.code2, f.expected_differences, f.pairs);
   }
-  // Any other file, and UTF-16, whose differences are its bytes'.
-  if ((!f.list || f.list->encoding == Encoding::utf16) && f.bytes > 1) {
+  if (!chance_of_characters(f) && f.bytes > 1) {
     Frequencies p{};
     for (unsigned v = 0; v < 256; ++v) {
       p[v] = static_cast<double>(t.code[v]) / static_cast<double>(f.bytes);

@@ -92,10 +92,10 @@ struct ListFigures {
   unsigned degrees_of_freedom = 0;
   unsigned independence_degrees_of_freedom = 0;
   ListKind kind = ListKind::too_few;
-  std::optional<Dependence> dependence;   // where the independence test ran
-  bool high_bytes = false;                // a byte from 0x80 occurs
-  bool utf8 = false;                      // ... and the table agrees with UTF-8
-  bool byte_order_mark = false;           // one was left out of the characters
+  std::optional<Dependence> dependence;  // where the independence test ran
+  bool high_bytes = false;               // a byte from 0x80 occurs
+  bool utf8 = false;                     // ... and the table agrees with UTF-8
+  bool byte_order_mark = false;          // one was left out of the characters
   Encoding encoding = Encoding::bytes;
   std::optional<bool> fair, independent;  // the tests' answers at test_bound
   std::array<bool, 256> in_alphabet{};
@@ -120,6 +120,14 @@ struct Figures {
   double expected_steps_of_one = 0;
   std::optional<ListFigures> list;  // set when the tables are a password list's
 };
+
+// Which chance the expected differences follow: characters drawn
+// independently within a list's lines, or, for any other file and for UTF-16
+// (whose differences are its bytes'), bytes drawn with the byte table's
+// frequencies. The words for it: "characters independent within the lines"
+// or "bytes independent".
+bool chance_of_characters(const Figures& f);
+const char* chance_word(const Figures& f);
 
 // How the lines end: "LF", "CR LF", or "CR LF and LF" where some lines have each.
 const char* line_ends_word(const ListFigures& list);

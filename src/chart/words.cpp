@@ -269,10 +269,8 @@ std::string words_of(const Figures& f, const std::string& name) {
       "Pairs: %llu; repeats (a byte followed by itself): %llu; steps of one (as in abc "
       "or 123): %llu; difference entropy: %.6g bits.\n",
       as_llu(f.pairs), as_llu(f.repeats), as_llu(f.steps_of_one), f.difference_entropy);
-  const bool characters = f.list && f.list->encoding == Encoding::bytes;
-  out += std::string("Against chance (") +
-         (characters ? "characters independent within the lines" : "bytes independent") +
-         "): repeats " + against_chance(f.repeats, f.expected_repeats) + "; steps of one " +
+  out += std::string("Against chance (") + chance_word(f) + "): repeats " +
+         against_chance(f.repeats, f.expected_repeats) + "; steps of one " +
          against_chance(f.steps_of_one, f.expected_steps_of_one) + ".\n";
   if (f.list) {
     Verdict verdict;
