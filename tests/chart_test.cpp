@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 
+#include "census/names.h"
 #include "chart/drawing.h"
 #include "chart/text.h"
 #include "chart/words.h"
@@ -867,8 +868,11 @@ TEST(ListVerdicts, StrengthBandsAndRatiosAsTheyAreShown) {
                                                  {40, "fair"},   {63.94, "fair"}, {63.96, "strong"},
                                                  {64, "strong"}, {200, "strong"}};
   for (const auto& [bits, word] : rows) EXPECT_STREQ(strength_of(bits), word) << bits;
-  const std::tuple<std::uint64_t, std::uint64_t, int, const char*> ratios[] = {
-      {27, 8, 2, "3.38"}, {199, 20, 1, "10.0"}, {13, 4, 1, "3.3"}, {1, 3, 2, "0.33"}, {7, 1, 0, "7"}};
+  const std::tuple<std::uint64_t, std::uint64_t, int, const char*> ratios[] = {{27, 8, 2, "3.38"},
+                                                                               {199, 20, 1, "10.0"},
+                                                                               {13, 4, 1, "3.3"},
+                                                                               {1, 3, 2, "0.33"},
+                                                                               {7, 1, 0, "7"}};
   for (const auto& [a, b, decimals, shown] : ratios) {
     EXPECT_EQ(exact_ratio(a, b, decimals), shown) << a << " / " << b;
   }
@@ -1125,11 +1129,18 @@ Figures overflowing_utf8() {
 INSTANTIATE_TEST_SUITE_P(
     Figures, ChartWords,
     testing::Values(
-        Said{{"utf8_arithmetic_past_64_bits"}, overflowing_utf8, "r", "",
-             "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an "
-             "encoding these counts cannot judge."},
+        Said{
+            {"utf8_arithmetic_past_64_bits"},
+            overflowing_utf8,
+            "r",
+            "",
+            "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an "
+            "encoding these counts cannot judge."},
         // More CRs than LFs: CR is a character, and named among the kinds.
-        Said{{"cr_as_a_character_named"}, [] { return of_bytes("ab\r\r\nba\r\r\n"); }, "r", "",
+        Said{{"cr_as_a_character_named"},
+             [] { return of_bytes("ab\r\r\nba\r\r\n"); },
+             "r",
+             "",
              "Password list: 2 lines ended by LF, 4.00 characters a line on average, from an "
              "alphabet of 3 values among small letters and CR."},
         Said{{"one_value_with_a_tab_in_the_name"},
@@ -1161,7 +1172,8 @@ INSTANTIATE_TEST_SUITE_P(
              "\"list\": {\"lines\": 30, \"line_ends\": \"LF\", \"characters\": 335, "
              "\"mean_length\": 11.16666667, \"classes\": [\"digits\", \"small letters\", "
              "\"capitals\", \"other printable\"], \"alphabet\": 65, \"alphabet_name\": null, "
-             "\"utf8\": null, \"byte_order_mark\": false, \"left_out\": 0, \"character_entropy\": 5.481485362, \"ceiling_bits\": 67.24977391, "
+             "\"utf8\": null, \"byte_order_mark\": false, \"left_out\": 0, \"character_entropy\": "
+             "5.481485362, \"ceiling_bits\": 67.24977391, "
              "\"estimate_bits\": 61.20991988, \"chi_square\": 321.4029851, \"degrees_of_freedom\": "
              "64, \"p_value\": 5.917172e-36, \"fair\": false, \"independence_chi_square\": "
              "59.70044734, \"independence_degrees_of_freedom\": 17, \"independence_p_value\": "
@@ -1239,7 +1251,8 @@ INSTANTIATE_TEST_SUITE_P(
              "Verdict: drawn unevenly, 44.2 bits a password, fair: some characters are used more "
              "often than others.\nThe uneven use costs 2.761 bits a password against an even "
              "draw over the alphabet (47.0 bits); rules such as \"at least one digit\" make it, "
-             "and so does a generator that favours some characters.\nA mix of drawn and chosen passwords gives such counts too: an even "
+             "and so does a generator that favours some characters.\nA mix of drawn and chosen "
+             "passwords gives such counts too: an even "
              "draw over the alphabet can explain at most 6.2 % of the characters; the rest, if "
              "chosen, may be far weaker than the figure."},
         Said{{"one_password_too_few"},
@@ -1274,12 +1287,13 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              "Verdict: multi-byte characters, no bits given: more than 1 % of the characters are "
              "UTF-8 code points from 0x80, which these counts cannot judge."},
-        Said{{"high_bytes_not_utf8"},
-             [] { return of_bytes("\xe9t\xe9\n" + repeated("abc\n", 9)); },
-             "r",
-             "",
-             "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an "
-             "encoding these counts cannot judge."},
+        Said{
+            {"high_bytes_not_utf8"},
+            [] { return of_bytes("\xe9t\xe9\n" + repeated("abc\n", 9)); },
+            "r",
+            "",
+            "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an "
+            "encoding these counts cannot judge."},
         Said{{"empty_lines"},
              [] { return of_bytes("\n\n"); },
              "r",
@@ -1309,7 +1323,7 @@ TEST_P(ChartNames, ReachEveryOutputSafely) {
   const Figures f = of_bytes("ab\n");
   EXPECT_EQ(json_string(c.file), "\"" + c.in_json + "\"");
   EXPECT_EQ(xml_escaped(c.file), c.in_svg);
-  EXPECT_EQ(console_text(c.file), c.on_console);
+  EXPECT_EQ(shown_name(c.file), c.on_console);
   EXPECT_TRUE(contains(json_of(f, c.file), "{\"file\": \"" + c.in_json + "\", "));
   EXPECT_TRUE(contains(words_of(f, c.file), "Census of " + c.on_console + ": 3 bytes"));
   const std::string svg = svg_of(tables_of("ab\n"), f, c.file, false);
@@ -1353,7 +1367,11 @@ INSTANTIATE_TEST_SUITE_P(
              "ab" + fffd + fffd,
              "ab" + fffd + fffd,
              "ab\\xe2\\x82"},
-        Name{{"noncharacters"}, "\xef\xbf\xbe\xef\xbf\xbf", fffd + fffd, fffd + fffd, fffd + fffd},
+        Name{{"noncharacters"},
+             "\xef\xbf\xbe\xef\xbf\xbf",
+             fffd + fffd,
+             fffd + fffd,
+             "\xef\xbf\xbe\xef\xbf\xbf"},
         Name{{"escape_sequence"},
              "esc\x1b]2;x\x07",
              "esc\\u001b]2;x\\u0007",
@@ -1366,7 +1384,7 @@ INSTANTIATE_TEST_SUITE_P(
              "b\x7f",
              "a\xc2\x9b"
              "b\x7f",
-             "a\\u009bb\\x7f"},
+             "a\\xc2\\x9bb\\x7f"},
         Name{{"last_c1_control_and_unit_separator"},
              "a\xc2\x9f"
              "b\x1f",
@@ -1375,7 +1393,7 @@ INSTANTIATE_TEST_SUITE_P(
              "a\xc2\x9f"
              "b" +
                  fffd,
-             "a\\u009fb\\x1f"},
+             "a\\xc2\\x9fb\\x1f"},
         Name{{"overlong_three_byte_slash"},
              "\xe0\x80\xaf",
              fffd + fffd + fffd,

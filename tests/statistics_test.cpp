@@ -6,8 +6,10 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "census/analysis.h"
+#include "census/guard.h"
 #include "expected.h"
 #include "rows.h"
 
@@ -106,6 +108,41 @@ TEST(Statistics, SearchesDoNotResetThemselves) {
   EXPECT_EQ(s->klein, 1u);
   EXPECT_EQ(s->ch1, 0x39);
   EXPECT_EQ(s->mittel, 2u);
+}
+
+// One file's facts, each refusal beside the one after it in the judge's order:
+// the first that applies is the one said, on every system.
+TEST(Judge, SaysTheFirstRefusalInItsOrder) {
+  using K = ResultKind;
+  using O = ResultOpen;
+  const auto facts = [](K kind, Owner owner, bool link, bool device_name, bool input,
+                        std::uint64_t names) {
+    ResultFacts f;
+    f.kind = kind, f.owner = owner, f.link = link, f.device_name = device_name;
+    f.is_input = input, f.names = names;
+    return f;
+  };
+  const Owner me = Owner::user;
+  // clang-format off
+  const std::tuple<ResultFacts, bool, bool, O> rows[] = {
+      {facts(K::regular, Owner::other, true, false, true, 2), true, false, O::is_link},
+      {facts(K::regular, Owner::other, false, false, true, 2), true, false, O::is_input},
+      {facts(K::block_device, Owner::other, false, false, false, 1), true, false, O::block_device},
+      {facts(K::character_device, Owner::other, false, true, false, 1), true, false, O::device},
+      {facts(K::other, me, false, false, false, 1), true, false, O::device},
+      {facts(K::regular, Owner::other, false, false, false, 2), false, true, O::foreign},
+      {facts(K::fifo, Owner::system, false, false, false, 1), true, false, O::foreign},
+      {facts(K::character_device, Owner::system, false, false, false, 1), true, false, O::opened},
+      {facts(K::folder, me, false, false, false, 2), true, false, O::failed},
+      {facts(K::regular, me, false, false, false, 2), false, true, O::many_names},
+      {facts(K::regular, me, false, false, false, 1), false, true, O::not_own},
+      {facts(K::regular, me, false, false, false, 1), true, true, O::is_input},
+      {facts(K::regular, me, false, false, false, 1), true, false, O::opened},
+  };
+  // clang-format on
+  for (const auto& [f, beginning, holds_input, said] : rows) {
+    EXPECT_EQ(judge_result(f, beginning, holds_input), said) << static_cast<int>(said);
+  }
 }
 
 }  // namespace

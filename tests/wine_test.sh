@@ -91,6 +91,10 @@ check result_is_a_hard_link_to_the_input "$pw; ln pw.txt hard" $'pw.txt\nhard\n'
 # What else a result name may lead to.
 check result_is_a_hard_link_to_an_own_file "$pw; printf mine >own.txt; ln own.txt out.txt" \
   $'pw.txt\nout.txt\n'
+# One judge on both systems: where two refusals apply, the same one is said.
+check result_is_a_folder "$pw; mkdir sub" $'pw.txt\nsub\n'
+check result_is_a_hard_link_to_an_earlier_report \
+  "$pw; printf 'pw.txt\\nold.txt\\n\\n' | \"$linux\" >/dev/null; ln old.txt out.txt" $'pw.txt\nout.txt\n'
 # Not here: a symbolic link. Wine shows a Linux link as the file it leads to,
 # never as a reparse point, and makes no Windows link (mklink does nothing).
 check result_is_the_null_device "$pw" $'pw.txt\n/dev/null\n\n' $'pw.txt\nNUL\n\n'

@@ -53,30 +53,10 @@ long read_next_block(AnalysisState& s) {
 }
 
 // The first message line of a result that was not opened.
-const char* result_refusal(ResultOpen how) {
-  switch (how) {
-    case ResultOpen::is_link:
-      return "\n error message: outputfile is a symbolic link\n";
-    case ResultOpen::is_input:
-      return "\n error message: outputfile must not be the inputfile\n";
-    case ResultOpen::block_device:
-      return "\n error message: outputfile is a block device\n";
-    case ResultOpen::foreign:
-      return "\n error message: outputfile belongs to another user\n";
-    case ResultOpen::many_names:
-      return "\n error message: outputfile has more than one name (a hard link)\n";
-    case ResultOpen::foreign_link:
-      return "\n error message: outputfile is reached through another user's link\n";
-    case ResultOpen::device:
-      return "\n error message: outputfile is a device\n";
-    case ResultOpen::not_own:
-      return "\n error message: outputfile exists and is not a result file\n";
-    case ResultOpen::opened:
-    case ResultOpen::failed:
-    case ResultOpen::no_reader:  // the tool needs no reader
-      break;
-  }
-  return "\n error message: outputfile could not be opened\n";
+std::string result_refusal(ResultOpen how) {
+  const char* words = refusal_words(how, Output::report);
+  return std::string("\n error message: outputfile ") +
+         (words != nullptr ? words : "could not be opened") + "\n";
 }
 
 [[noreturn]] void fail_unreadable(AnalysisState& s) {
@@ -282,7 +262,7 @@ void count_histograms(AnalysisState& s) {
     if (how == ResultOpen::failed && !result_folder_still_told(s.name_der_datei2)) {
       tell_failed_name(s.name_der_datei2, why_not_opened(s.name_der_datei2), true);
     }
-    fail_and_wait(s, result_refusal(how), check_output);
+    fail_and_wait(s, result_refusal(how).c_str(), check_output);
   }
   std::fputs("\n Analyze ", stdout);
   std::fputs("completed: ", stdout);
@@ -395,48 +375,71 @@ void calculate_average(AnalysisState& s, const Histogram& h) {
   s.mittel >>= 8;
 }
 
+namespace {
+
+// A half of the report: the table of one histogram and its three figures. The
+// two halves differ in their words and in the blank lines around them.
+struct ReportHalf {
+  const Histogram& counts;
+  const char* title;           // "Byte allocation"
+  const char* value;           // what a row counts: "Byte"
+  const char* values;          // "bytes", in "(Other bytes with the same frequency ...)"
+  const char* console_before;  // the blank lines before the title on the console
+  const char* file_before;     // and in the file
+  const char* console_after;   // after the average
+  const char* file_after;
+};
+
+// A line of the report formed once: on the console it ends in LF, in the file
+// in CR LF.
+void both(AnalysisState& s, const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  to_file(s, "%s\r\n", line.c_str());
+}
+
+std::string formed(const char* format, const char* value, unsigned at, std::uint64_t n) {
+  char line[128];
+  std::snprintf(line, sizeof line, format, value, at, as_llu(n));
+  return line;
+}
+
+void write_half(AnalysisState& s, const ReportHalf& h) {
+  std::printf("%s%s: ", h.console_before, h.title);
+  to_file(s, "%s%s: \r\n\r\n", h.file_before, h.title);
+  for (unsigned v = 0; v < 256; ++v)
+    to_file(s, "%s 0x%x = %llu \r\n", h.value, v, as_llu(h.counts[v]));
+  // The searches start afresh in each half, but ch1 is carried from one
+  // search to the next on purpose: a search that finds no count beyond its
+  // start (a histogram of zeros) names the value the one before it named.
+  s.gross = 0;
+  s.klein = UINT64_MAX;
+  s.mittel = 0;
+  std::fputs("\n\n", stdout);
+  to_file(s, "\r\n");
+  find_upper_limit(s, h.counts);
+  both(s, formed("upper limit is %s 0x%x = %llu times", h.value, s.ch1, s.gross));
+  find_lower_limit(s, h.counts);
+  both(s, formed("lower limit is %s 0x%x = %llu times", h.value, s.ch1, s.klein));
+  to_file(s, "\r\n");
+  both(s, std::string("(Other ") + h.values + " with the same frequency are possible)");
+  calculate_average(s, h.counts);
+  both(s, "calculate average frequency = " + std::to_string(s.mittel) + " ");
+  std::fputs(h.console_after, stdout);
+  to_file(s, "%s", h.file_after);
+}
+
+}  // namespace
+
 void write_report(AnalysisState& s) {
   // Only now does an existing result lose what it held: a run that ended
   // before this point left it as it was.
   if (!empty_result(s.dateizeiger2)) s.schreibfehler = true;
-  std::fputs("\n", stdout);
-  std::fputs("\nByte allocation: ", stdout);
-  to_file(s, "\r\nByte allocation: \r\n\r\n");
-  for (unsigned v = 0; v < 256; ++v) to_file(s, "Byte 0x%x = %llu \r\n", v, as_llu(s.code[v]));
-
-  find_upper_limit(s, s.code);
-  std::printf("\n\nupper limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.gross));
-  to_file(s, "\r\nupper limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.gross));
-  find_lower_limit(s, s.code);
-  std::printf("lower limit is Byte 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.klein));
-  to_file(s, "lower limit is Byte 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.klein));
-  to_file(s, "\r\n(Other bytes with the same frequency are possible)\r\n");
-  std::fputs("(Other bytes with the same frequency are possible)\n", stdout);
-  calculate_average(s, s.code);
-  std::printf("calculate average frequency = %llu \n\n\n", as_llu(s.mittel));
-  to_file(s, "calculate average frequency = %llu \r\n\r\n", as_llu(s.mittel));
-
-  std::fputs("\nByte diversification (differences of two following bytes): ", stdout);
-  to_file(s, "\r\n\r\nByte diversification (differences of two following bytes): \r\n\r\n");
-  for (unsigned d = 0; d < 256; ++d)
-    to_file(s, "difference 0x%x = %llu \r\n", d, as_llu(s.code2[d]));
-
-  s.gross = 0;
-  find_upper_limit(s, s.code2);
-  std::printf("\n\nupper limit is difference 0x%x = %llu times\n", unsigned{s.ch1},
-              as_llu(s.gross));
-  to_file(s, "\r\nupper limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1},
-          as_llu(s.gross));
-  s.klein = UINT64_MAX;
-  find_lower_limit(s, s.code2);
-  std::printf("lower limit is difference 0x%x = %llu times\n", unsigned{s.ch1}, as_llu(s.klein));
-  to_file(s, "lower limit is difference 0x%x = %llu times\r\n", unsigned{s.ch1}, as_llu(s.klein));
-  to_file(s, "\r\n(Other differences with the same frequency are possible)");
-  std::fputs("(Other differences with the same frequency are possible)\n", stdout);
-  s.mittel = 0;
-  calculate_average(s, s.code2);
-  std::printf("calculate average frequency = %llu \n", as_llu(s.mittel));
-  to_file(s, "\r\ncalculate average frequency = %llu \r\n", as_llu(s.mittel));
+  const ReportHalf halves[] = {
+      {s.code, "Byte allocation", "Byte", "bytes", "\n\n", "\r\n", "\n\n", "\r\n"},
+      {s.code2, "Byte diversification (differences of two following bytes)", "difference",
+       "differences", "\n", "\r\n\r\n", "", ""},
+  };
+  for (const ReportHalf& h : halves) write_half(s, h);
 
   if (std::fflush(s.dateizeiger2) != 0) s.schreibfehler = true;
   if (std::fclose(s.dateizeiger2) != 0) s.schreibfehler = true;

@@ -4,30 +4,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "census/guard.h"
+#include "census/utf8.h"
 #include "platform/platform.h"
 
 namespace {
-
-// How many bytes of valid UTF-8 start at s[i] (a character that is no C1
-// control), or 0.
-std::size_t utf8_length(const std::string& s, std::size_t i) {
-  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned lead = at(i);
-  std::size_t n = 0;
-  unsigned code = 0;
-  if (lead >= 0xc2 && lead <= 0xdf) n = 2, code = lead & 0x1f;
-  if (lead >= 0xe0 && lead <= 0xef) n = 3, code = lead & 0x0f;
-  if (lead >= 0xf0 && lead <= 0xf4) n = 4, code = lead & 0x07;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((at(i + k) & 0xc0) != 0x80) return 0;
-    code = (code << 6) | (at(i + k) & 0x3f);
-  }
-  const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
-  const bool valid = code >= least[n] && code <= 0x10ffff && (code < 0xd800 || code > 0xdfff);
-  // U+0080 to U+009F: a terminal may take U+009B for the start of a command.
-  return valid && code > 0x9f ? n : 0;
-}
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -93,24 +74,26 @@ void tell_about(const std::string& name, const std::string& what) {
   std::fprintf(stderr, "octetcensusmeter: '%s': %s\n", shown_name(name).c_str(), what.c_str());
 }
 
-std::string shown_name(const std::string& name) {
+std::string shown_name(std::string_view name) {
   std::string out;
-  for (std::size_t i = 0; i < name.size();) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out.push_back(static_cast<char>(c));
-      ++i;
-    } else if (const std::size_t n = c >= 0x80 ? utf8_length(name, i) : 0; n > 0) {
-      out.append(name, i, n);
-      i += n;
-    } else {
-      const char* named = c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : nullptr;
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", unsigned{c});
-      out += named != nullptr ? named : hex;
-      ++i;
+  for_each_character(name, [&](char32_t c, bool well_formed, std::size_t at, std::size_t length) {
+    // U+0080 to U+009F: a terminal may take U+009B for the start of a command.
+    const bool control = c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f);
+    if (well_formed && !control) {
+      out.append(name, at, length);
+      return;
     }
-  }
+    const char* named = c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : nullptr;
+    if (named != nullptr) {
+      out += named;
+      return;
+    }
+    for (std::size_t k = at; k < at + length; ++k) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", unsigned{static_cast<unsigned char>(name[k])});
+      out += hex;
+    }
+  });
   return out;
 }
 
@@ -189,10 +172,7 @@ void warn_about_result_folder(const std::string& name) {
   suggest(name, true);
 }
 
-void tell_waiting_for(const std::string& name) {
-  tell_about(name,
-             "another program holds this file; the run waits until it lets go (Ctrl-C stops it)");
-}
+void tell_waiting_for(const std::string& name) { tell_about(name, held_by_another); }
 
 void warn_about_arguments(int argc) {
   if (argc <= 1) return;

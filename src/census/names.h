@@ -5,11 +5,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
-// The name as a terminal may show it: control characters and bytes that are
-// not UTF-8 shown escaped (\r, \t, \x1b), so that a name cannot move the
-// cursor, retitle the window or hide part of itself.
-std::string shown_name(const std::string& name);
+// The name as a terminal may show it, in both programs: control characters
+// (C0, DEL and C1) and bytes that are not UTF-8 shown escaped, byte by byte
+// (\r, \t, \n, \x1b, \xc2\x9b), so that a name cannot move the cursor,
+// retitle the window or hide part of itself.
+std::string shown_name(std::string_view name);
 
 // The name without what terminals and file managers add to a name: quotes
 // around it, spaces at either end, a trailing CR, backslash escapes such as

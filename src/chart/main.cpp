@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "census/guard.h"
+#include "census/names.h"
 #include "chart/drawing.h"
 #include "chart/reader.h"
 #include "chart/text.h"
@@ -51,22 +53,18 @@ struct Command {
 };
 
 int wrong_command(const std::string& what) {
-  std::fprintf(stderr, "%s: %s\n%s", program, console_text(what).c_str(), usage);
+  std::fprintf(stderr, "%s: %s\n%s", program, shown_name(what).c_str(), usage);
   return 2;
 }
 
 // That another program holds the chart, and the run waits for it.
 void tell_waiting_for(const std::string& name) {
-  std::fprintf(stderr,
-               "%s: %s: another program holds this file; the run waits until it lets go "
-               "(Ctrl-C stops it)\n",
-               program, console_text(name).c_str());
+  std::fprintf(stderr, "%s: %s: %s\n", program, shown_name(name).c_str(), held_by_another);
 }
 
 // Names and what is said of them reach the terminal with their control characters escaped.
 int fail(const std::string& name, const std::string& what) {
-  std::fprintf(stderr, "%s: %s: %s\n", program, console_text(name).c_str(),
-               console_text(what).c_str());
+  std::fprintf(stderr, "%s: %s: %s\n", program, shown_name(name).c_str(), shown_name(what).c_str());
   return 1;
 }
 
@@ -89,34 +87,6 @@ std::string chart_name_for(const std::string& result) {
   const std::size_t dot = result.rfind('.');
   const bool has_extension = dot != std::string::npos && dot > start;
   return (has_extension ? result.substr(0, dot) : result) + ".svg";
-}
-
-// What a chart name leads to that may not be written.
-const char* refusal(ResultOpen how) {
-  switch (how) {
-    case ResultOpen::is_link:
-      return "is a symbolic link";
-    case ResultOpen::is_input:
-      return "is the result file itself";
-    case ResultOpen::block_device:
-      return "is a block device";
-    case ResultOpen::foreign:
-      return "belongs to another user";
-    case ResultOpen::many_names:
-      return "has more than one name (a hard link)";
-    case ResultOpen::foreign_link:
-      return "is reached through another user's link";
-    case ResultOpen::device:
-      return "is a device";
-    case ResultOpen::not_own:
-      return "exists and is not a chart of octetcensusmeter; give another name";
-    case ResultOpen::no_reader:
-      return "is a FIFO that no program reads; start its reader first";
-    case ResultOpen::opened:
-    case ResultOpen::failed:
-      break;
-  }
-  return nullptr;
 }
 
 // Reads at most limit bytes; false with errno when reading failed.
@@ -166,12 +136,12 @@ int run(const Command& c) {
                              text.find("calculate average frequency = ") != std::string::npos;
     if (marked) {
       std::fprintf(stderr, "%s: %s begins with a byte-order mark, which no result file has\n",
-                   program, console_text(shown).c_str());
+                   program, shown_name(shown).c_str());
     } else if (is_a_list(bytes) && !result_like) {
       std::fprintf(stderr,
                    "%s: %s looks like a password list: give the result file, not the "
                    "password file\n",
-                   program, console_text(shown).c_str());
+                   program, shown_name(shown).c_str());
     }
     return 1;
   }
@@ -197,7 +167,7 @@ int run(const Command& c) {
   const std::string reason = failure_reason();
   close_input(in);
   if (chart == nullptr) {
-    const char* refused = refusal(how);
+    const char* refused = refusal_words(how, Output::chart);
     if (refused != nullptr) return fail(c.chart, refused);
     return fail(c.chart, "cannot be created: " + reason);
   }

@@ -22,11 +22,6 @@ std::string xml_escaped(std::string_view s);
 // For JSON: cleaned and quoted, with " and \ escaped and control characters as \u00XX.
 std::string json_string(std::string_view s);
 
-// For a terminal: control characters (C0, DEL and C1) and bytes that are not
-// UTF-8 shown as \xHH or \uHHHH, so that no name can move the cursor, retitle
-// the window or change colours.
-std::string console_text(std::string_view s);
-
 // An expected count, or a figure of that kind, as near as it means anything:
 // 0.0123, 9.19, 1164, 1.845e+19.
 std::string expected_count(double v);

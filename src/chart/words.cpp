@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "census/names.h"
 #include "chart/text.h"
 
 namespace {
@@ -257,7 +258,7 @@ std::string json_of(const Figures& f, const std::string& name) {
 
 std::string words_of(const Figures& f, const std::string& name) {
   std::string out = format("Census of %s: %llu bytes, %u of the 256 byte values occur.\n",
-                           console_text(name).c_str(), as_llu(f.bytes), f.distinct);
+                           shown_name(name).c_str(), as_llu(f.bytes), f.distinct);
   if (f.bytes == 0) return out + "Verdict: the file was empty; there is nothing to judge.\n";
   out += format("Entropy: %.6g bits per byte (8 at most)", f.entropy);
   out += f.evenness ? format("; evenness of the values that occur: %.3f.\n", *f.evenness) : ".\n";

@@ -58,45 +58,71 @@ bool trusted_length(int input, std::uint64_t& length);
 
 void close_input(int input);
 
-// How an attempt to open the result ended.
+// How an attempt to open the result ended: opened, or why not.
 enum class ResultOpen {
   opened,
   failed,        // could not be opened or created
   is_link,       // the name itself is a symbolic link (or another reparse point)
-  is_input,      // the file opened is the open input itself, by whatever name
+  is_input,      // the file opened is the open input itself, by whatever name or identity
   block_device,  // a disk, a partition, a volume: never written
-  foreign,       // belongs to another user (a character device of root's excepted)
+  device,        // a name the system gives a device in any folder (Windows' AUX, COM1, nul.txt)
+  foreign,       // belongs to another user (a character device of the system's excepted)
   many_names,    // a regular file with more than one name (a hard link)
   foreign_link,  // a folder on the way is reached through another user's symbolic link
-  device,        // a device that is not the null device (Windows' AUX, COM1, nul.txt)
-  not_own,       // a regular file that holds something, not beginning with own_beginning
+  not_own,       // a regular file that holds something, not beginning as the program's own
   no_reader,     // a FIFO that no one reads, where a reader is needed
 };
 
-// Opens the result for binary writing, created private (owner only) if it is
-// missing and NOT emptied: an existing file keeps what it holds until
-// empty_result. The folders on the way are walked one at a time: a symbolic
-// link among them is followed only if it belongs to the user or to root, and
-// one as the last part of the name not at all. The file opened is checked,
-// not the name, in the order of ResultOpen. A regular result is locked for
-// this process alone until it is closed: a second run on the same name waits.
-// Another program's hold on the file (a lock, or on Windows an open without
-// write sharing) is waited for; after about a second, waiting is called once
-// with the name, to say so. Once locked, where own_beginning is given, an
-// existing regular file that holds anything is written only if it begins
-// with these bytes: a file this program wrote; seen (if given) then receives
-// the first refused_head bytes of one that does not, for saying what it is.
-// A result that holds exactly the input's bytes is the input under another
-// identity. An existing result that may be written is made private (owner
-// only) first. Returns the stream, or nullptr with the reason in how; a
-// refused file is left as it was. Where fifo_reader_needed, a FIFO is written
-// only while someone reads it: more than a pipe holds would otherwise wait
-// for a reader forever.
-constexpr std::size_t refused_head = 65536;
-std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning = {},
-                       void (*waiting)(const std::string& name) = nullptr,
-                       bool fifo_reader_needed = false, std::string* seen = nullptr);
+// What the system tells of an open result, for the one judge that decides
+// whether it may be written (open_result, census/guard.h).
+enum class ResultKind { regular, folder, fifo, character_device, block_device, other };
+enum class Owner { user, system, other };  // system: root; on Windows SYSTEM, Administrators
+struct ResultFacts {
+  ResultKind kind = ResultKind::other;
+  Owner owner = Owner::other;
+  bool link = false;              // the last part of the name is a link, opened itself
+  bool device_name = false;       // the name is one the system gives a device in any folder
+  bool is_input = false;          // the same identity as the open input
+  std::uint64_t names = 1;        // how many names the file has in its file system
+  bool may_be_shared = false;     // others may have access: made private before it is written
+  bool input_rereadable = false;  // the input can be read again at offsets: a file or a disk
+};
+
+// Opens the result for binary reading and writing, created private (owner
+// only) if it is missing and NOT emptied: an existing file keeps what it holds
+// until empty_result. The folders on the way are walked one at a time: a
+// symbolic link among them is followed only if it belongs to the user or to
+// root (else foreign_link), and one as the last part of the name not at all
+// (is_link). Where fifo_reader_needed, an existing FIFO is opened for writing
+// alone and only while someone reads it (else no_reader): more than a pipe
+// holds would otherwise wait for a reader forever. Where another program's
+// hold keeps the open itself waiting (Windows' sharing), waiting is called
+// once after about a second, with the name. The file, with what the system
+// tells of it against the open input in facts; or -1 with the reason in how
+// and the system's reason kept for failure_reason.
+int open_result_file(const std::string& name, int input, bool fifo_reader_needed,
+                     void (*waiting)(const std::string& name), ResultOpen& how, ResultFacts& facts);
+
+// Locks a regular result for this process alone until it is closed: a second
+// run on the same name waits, and so does this one for another program's
+// lock, calling waiting once after about a second. False when locking failed.
+bool lock_result(int result, const std::string& name, void (*waiting)(const std::string& name));
+
+// Reads from the open file at offset at without moving its position: the
+// number of bytes read, 0 at its end, -1 when reading failed.
+long read_at(int file, char* buffer, std::size_t size, std::uint64_t at);
+
+// Gives an open result the access of a new one: its owner's alone. False when
+// that failed.
+bool make_private(int result);
+
+// The open result as a stream for binary writing; nullptr when that failed,
+// with the file left open.
+std::FILE* result_stream(int result);
+
+// Closes a result file that was not made a stream; the system's reason for a
+// failure before is kept.
+void close_result_file(int result);
 
 // Empties a regular result file before its first write; devices are left
 // alone. False when that failed.

@@ -154,22 +154,6 @@ bool identify(int file, FileIdentity& identity) {
 
 namespace {
 
-// Why an open result may not be written, or opened if it may.
-ResultOpen judge_result(const struct stat& result, int input) {
-  FileIdentity in;
-  if (!identify(input, in)) return ResultOpen::failed;
-  if (identity_of(result) == in) return ResultOpen::is_input;
-  if (S_ISBLK(result.st_mode)) return ResultOpen::block_device;
-  // Its owner would read the tables. /dev/null, /dev/full and /dev/tty belong
-  // to root and reach nobody; a terminal belongs to whoever opened it.
-  const bool roots_device = S_ISCHR(result.st_mode) && result.st_uid == 0;
-  if (result.st_uid != geteuid() && !roots_device) return ResultOpen::foreign;
-  // Another name of the file may be in someone else's folder, or be the
-  // user's own file planted there.
-  if (S_ISREG(result.st_mode) && result.st_nlink > 1) return ResultOpen::many_names;
-  return ResultOpen::opened;
-}
-
 // Closes a file and keeps errno as it was.
 void close_quietly(int fd) {
   const int reason = errno;
@@ -295,109 +279,19 @@ int open_folder_of(const std::string& name, std::string& last, bool& foreign_lin
   return folder;
 }
 
-// Waits for the lock that keeps a second run off the same result. Anyone who
-// may read the file may hold a lock on it: after a second the wait is told.
-bool lock_result(int fd, const std::string& name, void (*waiting)(const std::string&)) {
-  for (int tries = 0; tries < 20; ++tries) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    const timespec pause{0, 50000000};
-    nanosleep(&pause, nullptr);
-  }
-  if (waiting != nullptr) waiting(name);
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
-}
-
-// Reads the open file from its start into head, at most head's size: the
-// bytes read, or -1.
-long read_head(int fd, std::string& head) {
-  std::size_t got = 0;
-  while (got < head.size()) {
-    const ssize_t n = pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return static_cast<long>(got);
-}
-
-// Whether the open file is empty or begins with these bytes; a file that
-// cannot be read does not. Where it does not, seen (if given) receives its
-// first bytes, for saying what it is.
-bool empty_or_begins_with(int fd, std::string_view beginning, std::string* seen) {
-  std::string head(std::max(beginning.size(), seen != nullptr ? refused_head : 0), '\0');
-  const long got = read_head(fd, head);
-  const bool ours = got == 0 || (got >= static_cast<long>(beginning.size()) &&
-                                 std::string_view(head).substr(0, beginning.size()) == beginning);
-  if (!ours && seen != nullptr && got > 0) seen->assign(head, 0, static_cast<std::size_t>(got));
-  wipe(head.data(), head.size());
-  return ours;
-}
-
-// Whether the result holds exactly the input's bytes, read from both until
-// either ends: whatever size either file claims (a file system may report
-// one too large), and whether the input is a regular file or a disk. One
-// file can show two identities: through an overlay's upper and merged
-// folders, a bind mount in another namespace, a network share, a loop device
-// and its backing file. Read at their offsets, so that neither file's
-// position moves; the bytes read are wiped.
-bool same_bytes(int input, int result) {
-  constexpr std::size_t block = 65536;
-  std::vector<char> x(block);
-  std::vector<char> y(block);
-  bool same = true;
-  for (off_t at = 0;;) {
-    const ssize_t n = pread(input, x.data(), block, at);
-    if (n < 0 && errno == EINTR) continue;
-    // The result must end where the input does: one byte past it says.
-    const std::size_t want = n > 0 ? static_cast<std::size_t>(n) : 1;
-    ssize_t m;
-    do {
-      m = pread(result, y.data(), want, at);
-    } while (m < 0 && errno == EINTR);
-    if (n < 0 || m < 0) {
-      same = false;
-      break;
-    }
-    // An empty input is no file's bytes: an empty result is written.
-    if (n == 0) {
-      same = m == 0 && at > 0;
-      break;
-    }
-    // A short read of the result is read on at its end.
-    if (m == 0 || std::memcmp(x.data(), y.data(), static_cast<std::size_t>(m)) != 0) {
-      same = false;
-      break;
-    }
-    at += m;
-  }
-  wipe(x.data(), block);
-  wipe(y.data(), block);
-  return same;
-}
-
-// An input whose bytes can be read again at their offsets: a regular file or a disk.
-bool rereadable(int input) {
-  struct stat in {};
-  return fstat(input, &in) == 0 && (S_ISREG(in.st_mode) || S_ISBLK(in.st_mode));
-}
-
 }  // namespace
 
-std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning, void (*waiting)(const std::string& name),
-                       bool fifo_reader_needed, std::string* seen) {
+// Another program's hold shows at the lock, not at the open: waiting is not needed here.
+int open_result_file(const std::string& name, int input, bool fifo_reader_needed,
+                     void (* /*waiting*/)(const std::string&), ResultOpen& how,
+                     ResultFacts& facts) {
   how = ResultOpen::failed;
   std::string last;
   bool foreign_link = false;
   const int folder = open_folder_of(name, last, foreign_link);
   if (folder == -1) {
     if (foreign_link) how = ResultOpen::foreign_link;
-    return nullptr;
+    return -1;
   }
   // No O_TRUNC: what the file holds stays until the report is written. No
   // link is followed at the end of the name, dangling or not, and nothing is
@@ -412,52 +306,82 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
   const int fd = open_in(
       folder, last,
       (fifo ? O_WRONLY : O_RDWR | O_CREAT) | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
+  const int reason = errno;
   if (fd < 0) {
     // The open itself says so. Where the kernel refused the name instead
     // (another user's link in a sticky folder), the name is asked again for
     // the message alone: the run ends either way.
-    const int reason = errno;
     struct stat st {};
     if (reason == ELOOP || (stat_in(folder, last, st) == 0 && S_ISLNK(st.st_mode))) {
       how = ResultOpen::is_link;
     }
     if (fifo && reason == ENXIO) how = ResultOpen::no_reader;
-    release(folder);
-    errno = reason;
-    return nullptr;
-  }
-  struct stat result {};
-  if (fstat(fd, &result) == 0) how = judge_result(result, input);
-  // What was a FIFO a moment ago and is not now was swapped: refused.
-  if (fifo && !S_ISFIFO(result.st_mode)) how = ResultOpen::failed;
-  if (how == ResultOpen::opened && S_ISREG(result.st_mode)) {
-    // Locked first, so that a second run's half-written file is not judged,
-    // and what another program that held it wrote meanwhile is seen. Its
-    // name alone does not say it is the file the user meant: someone may
-    // have renamed another of the user's files to it, or typed the two names
-    // the wrong way round. An earlier result is the one file that may be
-    // written over, and is made private first: a report of one password
-    // spells it out, and a folder on the way may have been another user's.
-    const bool locked = lock_result(fd, name, waiting);
-    if (locked && !own_beginning.empty() && !empty_or_begins_with(fd, own_beginning, seen)) {
-      how = ResultOpen::not_own;
-    } else if (locked && rereadable(input) && same_bytes(input, fd)) {
-      how = ResultOpen::is_input;
-    } else if (!locked || ((result.st_mode & 077) != 0 && fchmod(fd, result.st_mode & 0700) != 0)) {
-      how = ResultOpen::failed;
-    }
   }
   release(folder);
-  if (how == ResultOpen::opened) {
-    const int flags = fcntl(fd, F_GETFL);
-    std::FILE* stream =
-        flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr : fdopen(fd, "wb");
-    if (stream != nullptr) return stream;
-    how = ResultOpen::failed;
+  errno = reason;
+  if (fd < 0) return -1;
+  // What was a FIFO a moment ago and is not now was swapped: refused.
+  struct stat st {};
+  struct stat in {};
+  if (fstat(fd, &st) != 0 || fstat(input, &in) != 0 || (fifo && !S_ISFIFO(st.st_mode))) {
+    close_quietly(fd);
+    return -1;
   }
-  close_quietly(fd);
-  return nullptr;
+  const mode_t type = st.st_mode & S_IFMT;
+  facts.kind = type == S_IFREG   ? ResultKind::regular
+               : type == S_IFDIR ? ResultKind::folder
+               : type == S_IFIFO ? ResultKind::fifo
+               : type == S_IFCHR ? ResultKind::character_device
+               : type == S_IFBLK ? ResultKind::block_device
+                                 : ResultKind::other;
+  facts.owner = st.st_uid == geteuid() ? Owner::user
+                : st.st_uid == 0       ? Owner::system
+                                       : Owner::other;
+  facts.link = false;         // O_NOFOLLOW refused one
+  facts.device_name = false;  // no name gives a device in every folder here
+  facts.is_input = identity_of(st) == identity_of(in);
+  facts.names = static_cast<std::uint64_t>(st.st_nlink);
+  facts.may_be_shared = (st.st_mode & 077) != 0;
+  facts.input_rereadable = S_ISREG(in.st_mode) || S_ISBLK(in.st_mode);
+  how = ResultOpen::opened;
+  return fd;
 }
+
+bool lock_result(int fd, const std::string& name, void (*waiting)(const std::string&)) {
+  for (int tries = 0; tries < 20; ++tries) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    const timespec pause{0, 50000000};
+    nanosleep(&pause, nullptr);
+  }
+  if (waiting != nullptr) waiting(name);
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+long read_at(int file, char* buffer, std::size_t size, std::uint64_t at) {
+  for (;;) {
+    const ssize_t n = pread(file, buffer, size, static_cast<off_t>(at));
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+bool make_private(int result) {
+  struct stat st {};
+  return fstat(result, &st) == 0 &&
+         ((st.st_mode & 077) == 0 || fchmod(result, st.st_mode & 0700) == 0);
+}
+
+std::FILE* result_stream(int result) {
+  // Writes wait again, as they do on every ordinary file.
+  const int flags = fcntl(result, F_GETFL);
+  if (flags < 0 || fcntl(result, F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  return fdopen(result, "wb");
+}
+
+void close_result_file(int result) { close_quietly(result); }
 
 bool empty_result(std::FILE* result) {
   const int fd = fileno(result);

@@ -91,7 +91,6 @@ bool is_sid(const std::vector<unsigned char>& sid, PSID other) {
 // Whose an open file is: the user's own (or the owner the user gives new
 // files), the system's (SYSTEM, Administrators), or another user's. A file
 // system that keeps no owner (FAT) makes every file the user's.
-enum class Owner { user, system, other };
 Owner owner_of(HANDLE h) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -185,106 +184,27 @@ std::wstring last_part(const std::wstring& w) {
   return slash == std::wstring::npos ? w : w.substr(slash + 1);
 }
 
-// Why an open result may not be written, or opened if it may. A file is the
-// same file by its volume and its index on that volume, whatever name, case
-// or link led to it. The null device is written only when named as such.
-ResultOpen judge_result(HANDLE result, int input, const std::wstring& name) {
-  if (is_disk(result)) return ResultOpen::block_device;
-  const DWORD type = GetFileType(result);
-  if (type == FILE_TYPE_CHAR) {
-    return _wcsicmp(last_part(name).c_str(), L"NUL") == 0 && last_part(name) == name
-               ? ResultOpen::opened
-               : ResultOpen::device;
-  }
-  if (type == FILE_TYPE_PIPE) {
-    return owner_of(result) == Owner::user ? ResultOpen::opened : ResultOpen::foreign;
-  }
-  if (type != FILE_TYPE_DISK) return ResultOpen::device;
-  if (owner_of(result) != Owner::user) return ResultOpen::foreign;
-  BY_HANDLE_FILE_INFORMATION info{};
-  FileIdentity in;
-  if (!GetFileInformationByHandle(result, &info) || !identify(input, in)) {
-    return ResultOpen::failed;
-  }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ResultOpen::is_link;
-  if (identity_of(info) == in) return ResultOpen::is_input;
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ResultOpen::failed;
-  if (info.nNumberOfLinks > 1) return ResultOpen::many_names;
-  return ResultOpen::opened;
+// Whether the name is the null device's own, NUL alone: Windows gives NUL,
+// CON, AUX, COM1 and the like to a device in every folder and with any
+// extension (nul.txt), where a user means a file.
+bool names_the_null_device(const std::wstring& name) {
+  return _wcsicmp(last_part(name).c_str(), L"NUL") == 0 && last_part(name) == name;
 }
 
-// Reads the open disk file from offset at into the buffer: the bytes read, or -1.
-long read_at(HANDLE file, char* buffer, DWORD size, LONGLONG at) {
+// Reads the open disk file from offset at into the buffer: the bytes read, or
+// -1. A read at an offset moves a file's pointer: it is put back after.
+long read_from(HANDLE file, char* buffer, DWORD size, LONGLONG at) {
+  LARGE_INTEGER none{};
+  LARGE_INTEGER was{};
+  if (!SetFilePointerEx(file, none, &was, FILE_CURRENT)) return -1;
   OVERLAPPED where{};
   where.Offset = static_cast<DWORD>(at);
   where.OffsetHigh = static_cast<DWORD>(at >> 32);
   DWORD got = 0;
-  if (ReadFile(file, buffer, size, &got, &where) != 0) return static_cast<long>(got);
-  return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-}
-
-// Whether the open disk file is empty or begins with these bytes; its file
-// pointer is left at the start. Where it does not, seen (if given) receives
-// its first bytes, for saying what it is.
-bool empty_or_begins_with(HANDLE file, std::string_view beginning, std::string* seen) {
-  std::string head(std::max(beginning.size(), seen != nullptr ? refused_head : 0), '\0');
-  long got = 0;
-  for (long n = 1; n > 0 && static_cast<std::size_t>(got) < head.size(); got += n) {
-    n = read_at(file, head.data() + got, static_cast<DWORD>(head.size() - got), got);
-    if (n < 0) return false;
-  }
-  LARGE_INTEGER start{};
-  SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
-  const bool ours = got == 0 || (static_cast<std::size_t>(got) >= beginning.size() &&
-                                 std::string_view(head).substr(0, beginning.size()) == beginning);
-  if (!ours && seen != nullptr && got > 0) seen->assign(head, 0, static_cast<std::size_t>(got));
-  wipe(head.data(), head.size());
-  return ours;
-}
-
-// Whether the result holds exactly the input's bytes, read from both until
-// either ends, whatever size either claims: one file can show two identities
-// through a network share or a mounted folder. Read at offsets, each file's
-// pointer put back after; the bytes read are wiped.
-bool same_bytes(HANDLE input, HANDLE result) {
-  LARGE_INTEGER none{}, at_input{}, at_result{};
-  if (!SetFilePointerEx(input, none, &at_input, FILE_CURRENT) ||
-      !SetFilePointerEx(result, none, &at_result, FILE_CURRENT)) {
-    return false;
-  }
-  constexpr DWORD block = 65536;
-  std::vector<char> x(block);
-  std::vector<char> y(block);
-  bool same = false;
-  for (LONGLONG at = 0;;) {
-    const long n = read_at(input, x.data(), block, at);
-    // The result must end where the input does: one byte past it says.
-    const long m = n < 0 ? -1 : read_at(result, y.data(), n > 0 ? static_cast<DWORD>(n) : 1, at);
-    if (n <= 0 || m <= 0) {
-      same = n == 0 && m == 0 && at > 0;  // an empty input is no file's bytes
-      break;
-    }
-    if (std::memcmp(x.data(), y.data(), static_cast<std::size_t>(m)) != 0) break;
-    at += m;
-  }
-  wipe(x.data(), block);
-  wipe(y.data(), block);
-  SetFilePointerEx(input, at_input, nullptr, FILE_BEGIN);
-  SetFilePointerEx(result, at_result, nullptr, FILE_BEGIN);
-  return same;
-}
-
-// Gives the open file the access list of a new result: the user's alone.
-bool make_private(HANDLE file, const PrivateFile& private_file) {
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  PACL list = nullptr;
-  const auto descriptor = private_file.attributes.lpSecurityDescriptor;
-  return descriptor != nullptr &&
-         GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) && present &&
-         SetSecurityInfo(file, SE_FILE_OBJECT,
-                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                         nullptr, list, nullptr) == ERROR_SUCCESS;
+  const bool read = ReadFile(file, buffer, size, &got, &where) != 0;
+  const bool ended = !read && GetLastError() == ERROR_HANDLE_EOF;
+  SetFilePointerEx(file, was, nullptr, FILE_BEGIN);
+  return read ? static_cast<long>(got) : ended ? 0 : -1;
 }
 
 }  // namespace
@@ -362,27 +282,26 @@ bool trusted_length(int input, std::uint64_t& length) {
 
 void close_input(int input) { _close(input); }
 
-std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
-                       std::string_view own_beginning, void (*waiting)(const std::string& name),
-                       bool /*fifo_reader_needed: Windows has no FIFOs in its folders*/,
-                       std::string* seen) {
+int open_result_file(const std::string& name, int input, bool /*no FIFOs in Windows' folders*/,
+                     void (*waiting)(const std::string& name), ResultOpen& how,
+                     ResultFacts& facts) {
   how = ResultOpen::failed;
   const std::wstring w = wide(name);
   if (w.empty()) {
     SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
+    return -1;
   }
   if (reached_through_another_users_link(w)) {
     how = ResultOpen::foreign_link;
-    return nullptr;
+    return -1;
   }
   // OPEN_ALWAYS, not CREATE_ALWAYS: what the file holds stays until the
-  // report is written; a new file gets the user's access alone, an existing
-  // one is made private before it is written. A symbolic link or junction is
-  // opened itself, not followed, so that it can be refused; folders open too,
-  // to be refused. No one else may write the file while it is open: a second
-  // run on the same name waits for it. The right to change the access list is
-  // its owner's: another user's file is opened without it, to be refused.
+  // report is written; a new file gets the user's access alone. A symbolic
+  // link or junction is opened itself, not followed, so that it can be
+  // refused; folders open too, to be refused. No one else may write the file
+  // while it is open: a second run on the same name waits for it. The right
+  // to change the access list is its owner's: another user's file is opened
+  // without it, to be refused.
   PrivateFile private_file;
   HANDLE h = INVALID_HANDLE_VALUE;
   DWORD access = GENERIC_READ | GENERIC_WRITE | READ_CONTROL | WRITE_DAC;
@@ -399,34 +318,70 @@ std::FILE* open_result(const std::string& name, int input, ResultOpen& how,
     if (tries == 10 && waiting != nullptr) waiting(name);
     Sleep(100);
   }
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (h == INVALID_HANDLE_VALUE) return -1;
   const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-  how = judge_result(h, input, w);
-  // A file this program did not write is refused, and the input under
-  // another identity; an earlier result is made private before it is written.
-  const bool disk_file = how == ResultOpen::opened && GetFileType(h) == FILE_TYPE_DISK;
-  if (disk_file && !own_beginning.empty() && !empty_or_begins_with(h, own_beginning, seen)) {
-    how = ResultOpen::not_own;
-  } else if (disk_file && GetFileType(handle_of(input)) == FILE_TYPE_DISK &&
-             same_bytes(handle_of(input), h)) {
-    how = ResultOpen::is_input;
-  } else if (disk_file && existed && !make_private(h, private_file)) {
-    how = ResultOpen::failed;
-  }
-  if (how != ResultOpen::opened) {
+  const DWORD type = GetFileType(h);
+  BY_HANDLE_FILE_INFORMATION info{};
+  FileIdentity in;
+  const bool disk_file = type == FILE_TYPE_DISK && !is_disk(h);
+  if ((disk_file && !GetFileInformationByHandle(h, &info)) || !identify(input, in)) {
     CloseHandle(h);
-    return nullptr;
+    return -1;
   }
+  const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.kind = is_disk(h)               ? ResultKind::block_device
+               : type == FILE_TYPE_CHAR ? ResultKind::character_device
+               : type == FILE_TYPE_PIPE ? ResultKind::fifo
+               : !disk_file             ? ResultKind::other
+               : folder                 ? ResultKind::folder
+                                        : ResultKind::regular;
+  // A device is the system's; a pipe or a file has an owner of its own.
+  facts.owner = type == FILE_TYPE_CHAR ? Owner::system : owner_of(h);
+  facts.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  facts.device_name = type == FILE_TYPE_CHAR && !names_the_null_device(w);
+  // A file is the same file by its volume and its index on that volume,
+  // whatever name, case or link led to it.
+  facts.is_input = disk_file && identity_of(info) == in;
+  facts.names = disk_file ? info.nNumberOfLinks : 1;
+  // A new file got the user's access list as it was created.
+  facts.may_be_shared = disk_file && existed;
+  facts.input_rereadable = GetFileType(handle_of(input)) == FILE_TYPE_DISK;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
   if (fd < 0) {
     CloseHandle(h);
-    how = ResultOpen::failed;
-    return nullptr;
+    return -1;
   }
-  if (std::FILE* stream = _fdopen(fd, "wb")) return stream;
-  _close(fd);
-  how = ResultOpen::failed;
-  return nullptr;
+  how = ResultOpen::opened;
+  return fd;
+}
+
+// The open itself keeps others from writing: a regular result needs no lock besides.
+bool lock_result(int, const std::string&, void (*)(const std::string&)) { return true; }
+
+long read_at(int file, char* buffer, std::size_t size, std::uint64_t at) {
+  const DWORD n = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  return read_from(handle_of(file), buffer, n, static_cast<LONGLONG>(at));
+}
+
+bool make_private(int result) {
+  PrivateFile private_file;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL list = nullptr;
+  const auto descriptor = private_file.attributes.lpSecurityDescriptor;
+  return descriptor != nullptr &&
+         GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) && present &&
+         SetSecurityInfo(handle_of(result), SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, list, nullptr) == ERROR_SUCCESS;
+}
+
+std::FILE* result_stream(int result) { return _fdopen(result, "wb"); }
+
+void close_result_file(int result) {
+  const DWORD reason = GetLastError();
+  _close(result);
+  SetLastError(reason);
 }
 
 bool empty_result(std::FILE* result) {
