@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chart/text.h"
+#include "chart/words.h"
 
 namespace {
 
@@ -17,32 +18,37 @@ constexpr double plot_width = 1040;
 constexpr double plot_height = 230;
 constexpr double slot = plot_width / 256;
 // The width of a character of an 11-pixel label, generously: text placed by
-// it stays inside the chart in any sans-serif font.
+// it stays inside the chart in any sans-serif font. A legend's 12-pixel
+// entries are spaced by their own, a little less.
 constexpr double label_char_width = 6.6;
+constexpr double legend_char_width = 6.5;
 // The same for the 20-pixel bold title: a character of ASCII, and any other,
 // which may be as wide as the font is high.
 constexpr double title_ascii_width = 12;
 constexpr double title_other_width = 20;
 constexpr const char* difference_colour = "#138d90";  // teal: the difference bars
 
-// Byte kinds, each with its colour and its legend.
+// Byte kinds, each with its colour, its legend and the character class it
+// draws; the control bytes are what no class here holds.
 struct Kind {
   const char* colour;
   const char* legend;
+  const char* values;  // the name of its class in character_classes
 };
-constexpr Kind kinds[] = {{"#9e9e9e", "control 0x0-0x1f, 0x7f"},
-                          {"#1f77b4", "digits"},
-                          {"#ff7f0e", "capitals"},
-                          {"#2ca02c", "small letters"},
-                          {"#9467bd", "other printable"},
-                          {"#8c564b", "0x80-0xff"}};
+constexpr Kind kinds[] = {{"#9e9e9e", "control 0x0-0x1f, 0x7f", nullptr},
+                          {"#1f77b4", "digits", "digits"},
+                          {"#ff7f0e", "capitals", "capitals"},
+                          {"#2ca02c", "small letters", "small letters"},
+                          {"#9467bd", "other printable", "other printable"},
+                          {"#8c564b", "0x80-0xff", "0x80 and above"}};
 
 const Kind& kind_of(unsigned v) {
-  if (v < 0x20 || v == 0x7f) return kinds[0];
-  if (v >= '0' && v <= '9') return kinds[1];
-  if (v >= 'A' && v <= 'Z') return kinds[2];
-  if (v >= 'a' && v <= 'z') return kinds[3];
-  return v < 0x80 ? kinds[4] : kinds[5];
+  for (const Kind& k : kinds) {
+    for (const CharacterClass& c : character_classes) {
+      if (k.values != nullptr && std::string_view(c.name) == k.values && c.holds(v)) return k;
+    }
+  }
+  return kinds[0];
 }
 
 // A count axis: the top of the scale and where a count stands on it, from 0
@@ -123,7 +129,7 @@ void legend_entry(std::string& svg, double& x, double y, const char* bar_colour,
   const double text_x = x + (bar_colour != nullptr ? 14 : 30);
   svg += format("<text x=\"%g\" y=\"%g\" class=\"legend\">%s</text>\n", text_x, y,
                 xml_escaped(text).c_str());
-  x = text_x + 6.5 * static_cast<double>(text.size()) + 24;
+  x = text_x + legend_char_width * static_cast<double>(text.size()) + 24;
 }
 
 // A horizontal line, or the outline of one count for each slot, over the bars.
@@ -138,21 +144,36 @@ std::string level_line(const std::array<double, 256>& counts, const Scale& scale
   return format("<polyline points=\"%s\" class=\"%s\"/>\n", points.c_str(), css_class);
 }
 
+// What a panel draws: one table, its limits and its words.
+struct Panel {
+  const Histogram& counts;
+  const TableLimits& limits;
+  std::uint64_t total;  // of the table: its 256th part is the average
+  double top;           // the top of the plot area
+  const char* title;
+  const char* noun;         // a value in the limits' labels: "Byte", "difference"
+  const char* tip;          // a bar's tooltip: "0x%x", "difference 0x%x"
+  const char* marks;        // byte values marked below the axis, in their kind's colour,
+                            // and named as characters in the tooltips; "" for none
+  const char* bars_legend;  // nullptr where the kinds' legend tells the bars
+  const std::array<double, 256>* level;  // a line of what chance or an even use gives
+  std::string level_legend;
+};
+
 // One panel: axes, ticks, 256 bars with their tooltips, the average line, the
-// two limits and, where given, a line of what chance or an even use gives.
-void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
-                std::uint64_t total, bool bytes, double top, bool log,
-                const std::array<double, 256>* level, const std::string& level_legend) {
+// two limits and, where given, its level line.
+void draw_panel(std::string& svg, const Panel& p, bool log) {
+  const Histogram& h = p.counts;
+  const TableLimits& limits = p.limits;
+  const bool by_kind = *p.marks != '\0';
+  const double top = p.top;
   std::vector<double> ticks;
   double largest = static_cast<double>(limits.upper);
-  if (level != nullptr)
-    largest = std::max(largest, *std::max_element(level->begin(), level->end()));
+  if (p.level != nullptr)
+    largest = std::max(largest, *std::max_element(p.level->begin(), p.level->end()));
   const Scale scale = scale_for(largest, log, ticks);
   const double base = top + plot_height;
-  const char* what = bytes ? "Byte allocation: how often each byte value occurs"
-                           : "Byte diversification: how often each difference of two "
-                             "following bytes occurs";
-  svg += format("<text x=\"%g\" y=\"%g\" class=\"panel\">%s</text>\n", left, top - 30, what);
+  svg += format("<text x=\"%g\" y=\"%g\" class=\"panel\">%s</text>\n", left, top - 30, p.title);
   // The count axis and its grid.
   for (const double t : ticks) {
     const double y = base - scale.at(t) * plot_height;
@@ -171,8 +192,8 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
     svg += format("<text x=\"%.1f\" y=\"%g\" class=\"value\">0x%x</text>\n", x_of(shown), base + 18,
                   shown);
   }
-  if (bytes) {
-    for (const char c : std::string_view("!09AZaz~")) {
+  if (by_kind) {
+    for (const char c : std::string_view(p.marks)) {
       const auto v = static_cast<unsigned char>(c);
       svg += format("<text x=\"%.1f\" y=\"%g\" class=\"value\" fill=\"%s\">%s</text>", x_of(v),
                     base + 32, kind_of(v).colour, xml_escaped(std::string(1, c)).c_str());
@@ -182,18 +203,18 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
   // The bars.
   for (unsigned v = 0; v < 256; ++v) {
     const double bar = scale.at(static_cast<double>(h[v])) * plot_height;
-    std::string tip = bytes ? format("0x%x", v) : format("difference 0x%x", v);
-    if (bytes && v >= 0x20 && v < 0x7f) tip += " '" + xml_escaped(std::string(1, char(v))) + "'";
+    std::string tip = format(p.tip, v);
+    if (by_kind && v >= 0x20 && v < 0x7f) tip += " '" + xml_escaped(std::string(1, char(v))) + "'";
     tip += " = " + format("%llu", as_llu(h[v]));
     svg += format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"%s\">",
                   left + v * slot + 0.4, base - bar, slot - 0.8, bar,
-                  bytes ? kind_of(v).colour : difference_colour);
+                  by_kind ? kind_of(v).colour : difference_colour);
     svg += "<title>" + tip + "</title></rect>\n";
   }
-  const bool level_shown = level != nullptr && shows_above_the_axis(*level, scale);
-  if (level_shown) svg += level_line(*level, scale, base, "level");
+  const bool level_shown = p.level != nullptr && shows_above_the_axis(*p.level, scale);
+  if (level_shown) svg += level_line(*p.level, scale, base, "level");
   // The average, as the result file gives it, labelled right of the bars.
-  const std::uint64_t average_count = total / 256;  // rounded down, as in the file
+  const std::uint64_t average_count = p.total / 256;  // rounded down, as in the file
   const auto average = static_cast<double>(average_count);
   const bool average_shown = !log || scale.at(average) > 0;
   if (average_shown) {
@@ -210,25 +231,24 @@ void draw_panel(std::string& svg, const Histogram& h, const TableLimits& limits,
         left + plot_width + 6, label_y - 2, left + plot_width + 6, label_y + 10, shown.c_str());
   }
   // The limits, as the result file names them.
-  const char* noun = bytes ? "Byte" : "difference";
   for (const bool is_upper : {true, false}) {
     const unsigned v = is_upper ? limits.upper_value : limits.lower_value;
     const double y = top - (is_upper ? 4 : 16);
     const char* which = is_upper ? "upper" : "lower";
     svg += format("<path d=\"M%.1f %.1f l-4 -7 h8 z\" class=\"%s\"/>", x_of(v), y, which);
     svg += label_at(x_of(v), y, which,
-                    format("%s limit is %s 0x%x = %llu times", which, noun, v,
+                    format("%s limit is %s 0x%x = %llu times", which, p.noun, v,
                            as_llu(is_upper ? limits.upper : limits.lower)));
   }
   // What the bars and lines mean; a line that nothing shows is left out.
   double x = left;
-  const double legend_y = base + (bytes ? 50 : 36);
-  if (!bytes)
-    legend_entry(svg, x, legend_y, difference_colour, nullptr, "how often a difference occurs");
+  const double legend_y = base + (by_kind ? 50 : 36);  // below the marks
+  if (p.bars_legend != nullptr)
+    legend_entry(svg, x, legend_y, difference_colour, nullptr, p.bars_legend);
   if (average_shown) {
     legend_entry(svg, x, legend_y, nullptr, "average", "average, as the result file gives it");
   }
-  if (level_shown) legend_entry(svg, x, legend_y, nullptr, "level", level_legend);
+  if (level_shown) legend_entry(svg, x, legend_y, nullptr, "level", p.level_legend);
 }
 
 // The name as the title shows it: cut at a whole character, with an
@@ -310,26 +330,7 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
   std::string even_legend;
   if (f.list && f.list->bytes > 0) {
     const ListFigures& l = *f.list;
-    list =
-        format("list of %llu password%s, %s characters on average, alphabet %u", as_llu(l.lines),
-               l.lines == 1 ? "" : "s", exact_ratio(l.characters, l.lines, 1).c_str(), l.alphabet);
-    if (l.alphabet_name != nullptr) list += std::string(" (") + l.alphabet_name + ")";
-    list += std::string(": ") + kind_word(l.kind);
-    if (l.dependence == Dependence::slight) list += " (slightly dependent)";
-    if (l.bits) {
-      list += format(", %.1f bits per password (%s)", *l.bits, l.strength);
-    } else if (l.kind == ListKind::chosen) {
-      list += format(", below %.1f bits per password; check it against known passwords",
-                     *l.ceiling_bits);
-    } else if (l.kind == ListKind::utf16) {
-      list += format(", ceiling %.1f bits; its independence cannot be judged", *l.ceiling_bits);
-    } else if (l.kind == ListKind::too_few) {
-      list += l.alphabet < 2
-                  ? std::string(" (the tests need two values)")
-                  : format(" (the tests need %llu characters)", as_llu(l.characters_needed));
-    } else {
-      list += l.utf8 ? " (UTF-8), not judged" : " (not UTF-8), not judged";
-    }
+    list = list_line(l);
     // An even use of the values that occur.
     const double level = static_cast<double>(l.bytes) / l.alphabet;
     for (unsigned v = 0; v < 256; ++v) {
@@ -347,14 +348,19 @@ std::string svg_of(const Tables& t, const Figures& f, const std::string& name, b
     svg += format("<rect x=\"%g\" y=\"%d\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, 121,
                   k.colour);
     svg += format("<text x=\"%g\" y=\"%d\" class=\"legend\">%s</text>\n", x + 14, 130, k.legend);
-    x += 14 + 6.5 * static_cast<double>(std::string_view(k.legend).size()) + 14;
+    x += 14 + legend_char_width * static_cast<double>(std::string_view(k.legend).size()) + 14;
   }
   TableLimits byte_limits;
   TableLimits difference_limits;
   limits_of(t, byte_limits, difference_limits);
-  draw_panel(svg, t.code, byte_limits, f.bytes, true, 160, log,
-             even_legend.empty() ? nullptr : &even, even_legend);
-  draw_panel(svg, t.code2, difference_limits, f.pairs, false, 500, log, &f.expected_differences,
-             std::string("expected by chance: ") + chance_word(f));
+  const Panel panels[] = {
+      {t.code, byte_limits, f.bytes, 160, "Byte allocation: how often each byte value occurs",
+       "Byte", "0x%x", "!09AZaz~", nullptr, even_legend.empty() ? nullptr : &even, even_legend},
+      {t.code2, difference_limits, f.pairs, 500,
+       "Byte diversification: how often each difference of two following bytes occurs",
+       "difference", "difference 0x%x", "", "how often a difference occurs",
+       &f.expected_differences, std::string("expected by chance: ") + chance_word(f)},
+  };
+  for (const Panel& p : panels) draw_panel(svg, p, log);
   return svg + "</svg>\n";
 }

@@ -88,6 +88,34 @@ std::string left_out_words(const ListFigures& l) {
   return out.empty() ? out : ", " + out + " left out";
 }
 
+}  // namespace
+
+std::string list_line(const ListFigures& l) {
+  std::string list =
+      format("list of %llu password%s, %s characters on average, alphabet %u", as_llu(l.lines),
+             l.lines == 1 ? "" : "s", exact_ratio(l.characters, l.lines, 1).c_str(), l.alphabet);
+  if (l.alphabet_name != nullptr) list += std::string(" (") + l.alphabet_name + ")";
+  list += std::string(": ") + kind_word(l.kind);
+  if (l.dependence == Dependence::slight) list += " (slightly dependent)";
+  if (l.bits) {
+    list += format(", %.1f bits per password (%s)", *l.bits, l.strength);
+  } else if (l.kind == ListKind::chosen) {
+    list +=
+        format(", below %.1f bits per password; check it against known passwords", *l.ceiling_bits);
+  } else if (l.kind == ListKind::utf16) {
+    list += format(", ceiling %.1f bits; its independence cannot be judged", *l.ceiling_bits);
+  } else if (l.kind == ListKind::too_few) {
+    list += l.alphabet < 2
+                ? std::string(" (the tests need two values)")
+                : format(" (the tests need %llu characters)", as_llu(l.characters_needed));
+  } else {
+    list += l.utf8 ? " (UTF-8), not judged" : " (not UTF-8), not judged";
+  }
+  return list;
+}
+
+namespace {
+
 // The verdict's first sentence, "drawn evenly, 95.3 bits a password, strong:
 // the characters are used evenly and independently.", and its details, a line each.
 struct Verdict {
