@@ -61,7 +61,7 @@ elif command -v rsvg-convert >/dev/null; then
   done
   check list_chart_inside_its_edges 'python3 "$source/tests/png_check.py" edges chart.png'
   # A list of 999 words, not drawn fairly from the small letters.
-  tr -cs 'A-Za-z' '\n' <"$source/README.md" | tr A-Z a-z | sort -u | head -999 >words.txt
+  cat "$source/README.md" "$source"/docs/*.md | tr -cs 'A-Za-z' '\n' | tr A-Z a-z | sort -u | head -999 >words.txt
   analyse words.txt words-result.txt
   "$chart" words-result.txt >/dev/null && rsvg-convert words-result.svg -o words.png
   check unfair_list_chart_inside_its_edges 'python3 "$source/tests/png_check.py" edges words.png'

@@ -142,25 +142,30 @@ std::string counter_name(Counter counter) {
   return counter == Counter::pairs ? "pairs" : "bit_slices";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Inputs, BlockCounter,
-    testing::Combine(testing::Values(Shape{{"one_byte"}, 1, 0, 0, UINT32_MAX},
-                                     Shape{{"random"}, 30000, 0, 0, UINT32_MAX},
-                                     Shape{{"runs"}, 30000, 1, 0, UINT32_MAX},
-                                     Shape{{"zeros_and_ffs"}, 30000, 2, 0, UINT32_MAX},
-                                     Shape{{"text"}, 30000, 3, 0, UINT32_MAX},
-                                     Shape{{"alternating"}, 30000, 4, 0, UINT32_MAX},
-                                     Shape{{"grew_after_measuring"}, 3000, 0, -1200, UINT32_MAX},
-                                     Shape{{"grew_past_everything"}, 300, 1, -300, UINT32_MAX},
-                                     Shape{{"shrank_after_measuring"}, 3000, 1, 500, UINT32_MAX},
-                                     Shape{{"folds_often"}, 5000, 0, 0, 7},
-                                     Shape{{"folds_in_runs"}, 1000, 1, 0, 1},
-                                     Shape{{"folds_with_guard"}, 5000, 2, -77, 13}),
-                     testing::Values(Counter::pairs, Counter::bit_slices)),
+    testing::Combine(testing::Values(
+        Shape{{"one_byte"}, 1, 0, 0, UINT32_MAX},
+        Shape{{"random"}, 30000, 0, 0, UINT32_MAX},
+        Shape{{"runs"}, 30000, 1, 0, UINT32_MAX},
+        Shape{{"zeros_and_ffs"}, 30000, 2, 0, UINT32_MAX},
+        Shape{{"text"}, 30000, 3, 0, UINT32_MAX},
+        Shape{{"alternating"}, 30000, 4, 0, UINT32_MAX},
+        Shape{{"grew_after_measuring"}, 3000, 0, -1200, UINT32_MAX},
+        Shape{{"grew_past_everything"}, 300, 1, -300, UINT32_MAX},
+        Shape{{"shrank_after_measuring"}, 3000, 1, 500, UINT32_MAX},
+        Shape{{"folds_often"}, 5000, 0, 0, 7},
+        Shape{{"folds_in_runs"}, 1000, 1, 0, 1},
+        Shape{{"folds_with_guard"}, 5000, 2, -77, 13}),
+                     testing::Values(
+        Counter::pairs,
+        Counter::bit_slices)),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + "_" +
              counter_name(std::get<1>(info.param));
     });
+// clang-format on
 
 // After a pass nothing of the password stays behind: not in the buffer, the
 // pair table, the bit-planes or their counts, nor the byte held.
@@ -192,8 +197,12 @@ TEST_P(Wiping, LeavesNoBitOfThePassword) {
   EXPECT_EQ(s->ch_alt, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counters, Wiping, testing::Values(Counter::pairs, Counter::bit_slices),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Counters, Wiping, testing::Values(
+        Counter::pairs,
+        Counter::bit_slices),
                          [](const auto& info) { return counter_name(info.param); });
+// clang-format on
 
 // Pair counters are 32 bits wide: more than 2^32 pairs of one kind stay exact.
 void count_past_32_bits() {

@@ -248,37 +248,21 @@ int as_sized(int result, int fd, Stat* st) {
 // on a 32-bit system calls open64 and sendfile64; elsewhere the two are one.
 extern "C" {
 
-int open(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = mode_of(flags, args);
-  va_end(args);
-  return faulty_open("open", path, flags, mode);
-}
+// The mode, taken from the call's variable arguments: the same in all four.
+#define MODE_OF(flags)                     \
+  va_list args;                            \
+  va_start(args, flags);                   \
+  const mode_t mode = mode_of(flags, args); \
+  va_end(args)
 
-int open64(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = mode_of(flags, args);
-  va_end(args);
-  return faulty_open("open64", path, flags, mode);
-}
-
+// clang-format off
+int open(const char* path, int flags, ...) { MODE_OF(flags); return faulty_open("open", path, flags, mode); }
+int open64(const char* path, int flags, ...) { MODE_OF(flags); return faulty_open("open64", path, flags, mode); }
 int openat(int folder, const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = mode_of(flags, args);
-  va_end(args);
-  return faulty_openat("openat", folder, path, flags, mode);
-}
-
+  MODE_OF(flags); return faulty_openat("openat", folder, path, flags, mode); }
 int openat64(int folder, const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = mode_of(flags, args);
-  va_end(args);
-  return faulty_openat("openat64", folder, path, flags, mode);
-}
+  MODE_OF(flags); return faulty_openat("openat64", folder, path, flags, mode); }
+// clang-format on
 
 int fstatfs(int fd, struct statfs* fs) {
   using fstatfs_fn = int (*)(int, struct statfs*);

@@ -68,6 +68,7 @@ TEST_P(Statistics, LimitsAndAverage) {
 
 constexpr std::uint64_t big = std::uint64_t{1} << 40;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Histograms, Statistics,
     testing::Values(
@@ -77,23 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
         StatCase{{"all_equal"}, with({}, 2), 0x39, 0, 2, 0, 2, 2},
         StatCase{{"rounds_down"}, with({{0, 255}}), 0, 0, 255, 1, 0, 0},
         // Counts past 2^32; the lowest is a count that occurs.
-        StatCase{{"past_32_bits"},
-                 with({{200, big + 1}, {17, 4294967296}}, big),
-                 0x39,
-                 200,
-                 big + 1,
-                 17,
-                 4294967296,
-                 (255 * big + 4294967297) / 256},
-        StatCase{{"every_value_past_2_32"},
-                 with({{5, 4294967297}}, 4294967300),
-                 0x39,
-                 0,
-                 4294967300,
-                 5,
-                 4294967297,
-                 4294967299}),
+        StatCase{{"past_32_bits"}, with({{200, big + 1}, {17, 4294967296}}, big), 0x39, 200,
+            big + 1, 17, 4294967296, (255 * big + 4294967297) / 256},
+        StatCase{{"every_value_past_2_32"}, with({{5, 4294967297}}, 4294967300), 0x39, 0,
+            4294967300, 5, 4294967297, 4294967299}),
     row_name);
+// clang-format on
 
 // The second search of a histogram goes on from what the first left.
 TEST(Statistics, SearchesDoNotResetThemselves) {
