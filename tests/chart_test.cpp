@@ -227,8 +227,8 @@ const std::string letters_and_digits =
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ChartLists,
     testing::Values(
-        ListCase{{"uniform_printable"}, [] { return drawn_list(2000, 12, 12, printable(), "\n",
-            7); }, 232.3716388888889, 458.0764375, ListFigures{.lines = 2000, .characters = 24000,
+        ListCase{{"uniform_printable"}, [] { return drawn_list(2000, 12, 12, printable(), "\n", 7);
+            }, 232.3716388888889, 458.0764375, ListFigures{.lines = 2000, .characters = 24000,
             .mean_length = 12.0, .classes = all_printable, .alphabet_name = "printable",
             .character_entropy = 6.567380850104802, .ceiling_bits = 78.83826729997138,
             .estimate_bits = 78.80857020125762, .chi_square = 82.15166666666667,
@@ -286,8 +286,8 @@ INSTANTIATE_TEST_SUITE_P(
             .mean_length = 9.8, .classes = {"digits"}, .alphabet_name = "digits",
             .character_entropy = 3.319061593708447, .ceiling_bits = 32.55489532989615,
             .estimate_bits = 32.52680361834278, .alphabet = 10, .kind = ListKind::too_few}},
-        ListCase{{"copying_slightly"}, [] { return copying_list(2000, 12, letters_and_digits, 4,
-            1); }, 355.79225, 676.9060069444445, ListFigures{.lines = 2000, .characters = 24000,
+        ListCase{{"copying_slightly"}, [] { return copying_list(2000, 12, letters_and_digits, 4, 1);
+            }, 355.79225, 676.9060069444445, ListFigures{.lines = 2000, .characters = 24000,
             .mean_length = 12.0, .classes = {"digits", "small letters", "capitals"},
             .alphabet_name = "letters and digits", .character_entropy = 5.9522653759743624,
             .ceiling_bits = 71.4503557246425, .estimate_bits = 71.42718451169235,
@@ -468,7 +468,8 @@ INSTANTIATE_TEST_SUITE_P(
             small_letters, "\r\n", 4, true); }, "drawn unevenly", 12 * uneven_bits(26), 0.03},
         KnownMake{{"four_words_joined"}, [] { return word_lines(10000, 7776, 4, false, 5); },
             "chosen or structured", 0, 0,
-            "people's choices (words, names, dates, keyboard runs) and generators of words " "or syllables"},
+            "people's choices (words, names, dates, keyboard runs) and generators of words "
+            "or syllables"},
         // clang-format off
         KnownMake{{"modulo_62_bias"}, [] { return modulo_62_list(100000, 41); }, "drawn unevenly",
             modulo_62_bits(), 0.01, "\"unevenness_cost_bits\": 0.05"},
@@ -484,7 +485,8 @@ INSTANTIATE_TEST_SUITE_P(
             "\"byte_order_mark\": true"},
         KnownMake{{"utf16le_with_a_mark_and_crlf"}, [] { return utf16(drawn_list(10000, 12, 12,
             letters_and_digits, "\r\n", 46), true, true); }, "UTF-16", 0, 0,
-            "ended by CR LF in UTF-16, 12.00 characters a line on average, from an " "alphabet of 62 values (letters and digits), its byte-order mark left out"},
+            "ended by CR LF in UTF-16, 12.00 characters a line on average, from an "
+            "alphabet of 62 values (letters and digits), its byte-order mark left out"},
         KnownMake{{"utf16be_without_a_mark"}, [] { return utf16(drawn_list(10000, 12, 12,
             letters_and_digits, "\n", 47), false, false); }, "UTF-16", 0, 0,
             "Save the list as UTF-8", std::nullopt, "expected by chance: bytes independent"},
@@ -496,8 +498,8 @@ INSTANTIATE_TEST_SUITE_P(
         KnownMake{{"too_few_ascii_is_not_called_utf8"}, [] { return drawn_list(5, 12, 12,
             printable_without_space(), "\n", 7); }, "too few to judge", 0, 0, "\"utf8\": null"},
         // clang-format on
-        KnownMake{{"a_word_two_digits_and_bang"}, [] { return word_lines(10000, 3000, 1, true,
-            6); }, "chosen or structured", 0, 0},
+        KnownMake{{"a_word_two_digits_and_bang"}, [] { return word_lines(10000, 3000, 1, true, 6);
+            }, "chosen or structured", 0, 0},
         KnownMake{{"five_lines_of_printable"}, [] { return drawn_list(5, 12, 12,
             printable_without_space(), "\n", 7); }, "too few to judge", 0, 0},
         KnownMake{{"eight_of_94_one_of_each_kind"}, [] { return one_of_each_kind(300000, 8, 9); },
@@ -515,15 +517,22 @@ INSTANTIATE_TEST_SUITE_P(
             "\n", 33) + "a\r\n"; }, "drawn evenly", 12 * std::log2(62.0), 0.01,
             "ended by CR LF and LF"},
         KnownMake{{"one_line_in_100_empty"},
-            [] { std::string s; for (std::uint64_t seed = 1; seed <= 1000; ++seed) { s += drawn_list(99,
-            12, 12, letters_and_digits, "\n", seed) + "\n"; } return s; }, "drawn evenly",
-            0.99 * 12 * std::log2(62.0), 0.01},
+                  [] {
+                    std::string s;
+                    for (std::uint64_t seed = 1; seed <= 1000; ++seed) {
+                      s += drawn_list(99, 12, 12, letters_and_digits, "\n", seed) + "\n";
+                    }
+                    return s;
+                  },
+                  "drawn evenly",
+                  0.99 * 12 * std::log2(62.0),
+                  0.01},
         KnownMake{{"more_crs_than_lfs_are_characters"}, [] { return drawn_list(3000, 12, 12,
             "abcdefg\r", "\n", 35); }, "drawn evenly", 36, 0.01, "ended by LF"},
         KnownMake{{"one_value_over_ten_lines"}, [] { return repeated("aaa\n", 10); },
             "too few to judge", 0, 0, "steps of one 0, about 0 expected by chance."},
-        KnownMake{{"utf8_leads_and_continuation_at_their_bounds"},
-            [] { return repeated("\xc2\xbf\xe0\xa4\x85\xf0\x9f\x98\x80\xf4\x8f\xbf\xbfz\n", 20); },
+        KnownMake{{"utf8_leads_and_continuation_at_their_bounds"}, [] {
+            return repeated("\xc2\xbf\xe0\xa4\x85\xf0\x9f\x98\x80\xf4\x8f\xbf\xbfz\n", 20); },
             "multi-byte characters", 0, 0, "5.00 characters a line", true,
             "5.0 characters on average"},
         KnownMake{{"lead_f5_not_utf8"}, [] { return repeated("\xf5\x80\x80\x80z\n", 10); },
@@ -713,8 +722,8 @@ INSTANTIATE_TEST_SUITE_P(
         Edit{{"of_an_empty_file"}, [](std::string&) {}, 0, "", Census{}},
         Edit{{"counts_adding_up_past_2_64"}, [](std::string&) {}, 259,
             "add up to at most 18446744073709551615", two_runs(std::uint64_t{1} << 63)},
-        Edit{{"signed_count"}, [](std::string& t) { replace(t, "Byte 0x0 = 0 ",
-            "Byte 0x0 = +0 "); }, 4, "a count"},
+        Edit{{"signed_count"}, [](std::string& t) { replace(t, "Byte 0x0 = 0 ", "Byte 0x0 = +0 ");
+            }, 4, "a count"},
         Edit{{"space_out_of_place"}, [](std::string& t) { replace(t, "Byte 0x1 = 0 ",
             "Byte 0x1 =  0 "); }, 5, "a count"},
         Edit{{"upper_limit_disagrees"}, [](std::string& t) { replace(t, "Byte 0xa = 30 times",
@@ -727,19 +736,22 @@ INSTANTIATE_TEST_SUITE_P(
         Edit{{"empty_file_upper_limit_not_the_carried_value"}, [](std::string& t) { replace(t,
             "upper limit is Byte 0x39 ", "upper limit is Byte 0x0 "); }, 261,
             "to name 0x39, which the tool names when no count is above 0", Census{}},
-        Edit{{"differences_of_one_byte_carry_the_bytes_lower_limit"},
-            [](std::string& t) { replace(t, "upper limit is difference 0x0 ",
-            "upper limit is difference 0x1 "); }, 528, "to name 0x0", census_of("a")},
+        Edit{{"differences_of_one_byte_carry_the_bytes_lower_limit"}, [](std::string& t) {
+            replace(t, "upper limit is difference 0x0 ", "upper limit is difference 0x1 "); }, 528,
+            "to name 0x0", census_of("a")},
         Edit{{"a_password_list_instead"}, [](std::string& t) { t = "Secr3t!pw\n"; }, 1,
             "expected \"\""},
         Edit{{"average_disagrees"}, [](std::string& t) { replace(t, "frequency = 1 \r\n\r\n",
             "frequency = 2 \r\n\r\n"); }, 265, "expected the average 1"},
-        // One more 0x0 byte, its limits and average still true, but the
-        // differences no longer add up to the bytes less one.
-        Edit{{"a_table_edited_with_its_summary"}, [](std::string& t) { replace(t, "Byte 0x0 = 0 ",
-            "Byte 0x0 = 1 "); replace(t, "lower limit is Byte 0x0 = 0",
-            "lower limit is Byte 0x1 = 0"); }, 526,
-            "add up to 365, the bytes less one; they add up to 364"}),
+        Edit{{"a_table_edited_with_its_summary"},
+             [](std::string& t) {
+               // One more 0x0 byte, its limits and average still true, but the
+               // differences no longer add up to the bytes less one.
+               replace(t, "Byte 0x0 = 0 ", "Byte 0x0 = 1 ");
+               replace(t, "lower limit is Byte 0x0 = 0", "lower limit is Byte 0x1 = 0");
+             },
+             526,
+             "add up to 365, the bytes less one; they add up to 364"}),
     row_name);
 // clang-format on
 
@@ -821,44 +833,146 @@ INSTANTIATE_TEST_SUITE_P(
     Figures, ChartWords,
     testing::Values(
         Said{{"utf8_arithmetic_past_64_bits"}, overflowing_utf8, "r", "",
-            "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an " "encoding these counts cannot judge."},
+            "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an "
+            "encoding these counts cannot judge."},
         // More CRs than LFs: CR is a character, and named among the kinds.
         Said{{"cr_as_a_character_named"}, [] { return of_bytes("ab\r\r\nba\r\r\n"); }, "r", "",
-            "Password list: 2 lines ended by LF, 4.00 characters a line on average, from an " "alphabet of 3 values among small letters and CR."},
+            "Password list: 2 lines ended by LF, 4.00 characters a line on average, from an "
+            "alphabet of 3 values among small letters and CR."},
         Said{{"one_value_with_a_tab_in_the_name"}, [] { return of_bytes("a"); }, "one\tbyte.txt",
-            "{\"file\": \"one\\u0009byte.txt\", \"bytes\": 1, \"distinct\": 1, \"entropy\": 0, " "\"evenness\": null, \"chi_square\": 255, \"p_value\": 0.4882225, \"pairs\": 0, " "\"repeats\": 0, \"steps_of_one\": 0, \"difference_entropy\": 0, " "\"expected_repeats\": 0, " "\"expected_steps_of_one\": 0, \"list\": null}\n",
+            "{\"file\": \"one\\u0009byte.txt\", \"bytes\": 1, \"distinct\": 1, \"entropy\": 0, "
+            "\"evenness\": null, \"chi_square\": 255, \"p_value\": 0.4882225, \"pairs\": 0, "
+            "\"repeats\": 0, \"steps_of_one\": 0, \"difference_entropy\": 0, "
+            "\"expected_repeats\": 0, " "\"expected_steps_of_one\": 0, \"list\": null}\n",
             "Verdict: a single byte value makes up the whole file: no spread at all" + plausible},
         Said{{"two_values"}, [] { return of_bytes("aab"); }, "aab",
-            "{\"file\": \"aab\", \"bytes\": 3, \"distinct\": 2, \"entropy\": 0.918296, " "\"evenness\": 0.918296, \"chi_square\": 423.6666667, \"p_value\": 1.589985e-10, " "\"pairs\": 2, \"repeats\": 1, \"steps_of_one\": 1, \"difference_entropy\": 1, " "\"expected_repeats\": 1.111111111, \"expected_steps_of_one\": 0.8888888889, " "\"list\": null}\n",
+            "{\"file\": \"aab\", \"bytes\": 3, \"distinct\": 2, \"entropy\": 0.918296, "
+            "\"evenness\": 0.918296, \"chi_square\": 423.6666667, \"p_value\": 1.589985e-10, "
+            "\"pairs\": 2, \"repeats\": 1, \"steps_of_one\": 1, \"difference_entropy\": 1, "
+            "\"expected_repeats\": 1.111111111, \"expected_steps_of_one\": 0.8888888889, "
+            "\"list\": null}\n",
             "Verdict: the 2 values that occur are used fairly evenly (evenness 0.918)" + implausible},
-        Said{{"word_list_sample"}, [] { return of_bytes(sample()); }, "passwords-result.txt",
-            "{\"file\": \"passwords-result.txt\", \"bytes\": 365, \"distinct\": 66, \"entropy\": " "5.44081, \"evenness\": 0.900141, \"chi_square\": 2638.967123, \"p_value\": 0, " "\"pairs\": 364, \"repeats\": 21, \"steps_of_one\": 21, \"difference_entropy\": " "6.00886, \"expected_repeats\": 9.194163511, \"expected_steps_of_one\": 10.80579194, " "\"list\": {\"lines\": 30, \"line_ends\": \"LF\", \"characters\": 335, " "\"mean_length\": 11.16666667, \"classes\": [\"digits\", \"small letters\", " "\"capitals\", \"other printable\"], \"alphabet\": 65, \"alphabet_name\": null, " "\"utf8\": null, \"byte_order_mark\": false, \"left_out\": 0, \"character_entropy\": " "5.481485362, \"ceiling_bits\": 67.24977391, " "\"estimate_bits\": 61.20991988, \"chi_square\": 321.4029851, \"degrees_of_freedom\": " "64, \"p_value\": 5.917172e-36, \"fair\": false, \"independence_chi_square\": " "59.70044734, \"independence_degrees_of_freedom\": 17, \"independence_p_value\": " "1.177503e-06, \"independent\": false, \"dependence_cost_bits\": 0.836506, " "\"dependence\": \"strong\", \"unevenness_cost_bits\": 6.03985, \"even_share\": null, " "\"kind\": \"chosen or structured\", \"bits\": " "null, \"strength\": null}}\n",
-            "",
-            "Census of passwords-result.txt: 365 bytes, 66 of the 256 byte values occur.\n" "Entropy: 5.44081 bits per byte (8 at most); evenness of the values that occur: " "0.900.\n" "Chi-square against an even spread over all 256 values: 2638.97 (255 degrees of " "freedom), p < 1e-300.\n" "Pairs: 364; repeats (a byte followed by itself): 21; steps of one (as in abc or " "123): 21; difference entropy: 6.00886 bits.\n" "Against chance (characters independent within the lines): repeats 21, about 9.19 " "expected by chance: 2.28 times as many; steps of one 21, about 10.8 expected by " "chance: 1.94 times as many.\n" "Password list: 30 lines ended by LF, 11.17 characters a line on average, from an " "alphabet of 65 values among digits, small letters, capitals and other printable.\n" "Characters: 5.481 bits of entropy each (6.022 for an even use of the alphabet); " "chi-square against an even use: 321.40 (64 degrees of freedom), p = 5.92e-36: used " "unevenly (p < 0.01).\n" "Independence: chi-square of the differences against characters independent within " "the lines: 59.70 (17 degrees of freedom), p = 1.18e-06: the characters depend on " "each other (p < 0.01); the dependence costs at least 0.837 bits a password.\n" "Verdict: chosen or structured, no bits given: the characters depend on each other.\n" "Two causes give such counts, and these counts cannot tell them apart: people's " "choices (words, names, dates, keyboard runs) and generators of words or syllables. " "The strength lies below the ceiling of 67.2 bits. For a generator, its own figure " "gives the bits: log2 of its word list's size times the number of words. Check a " "list of people's passwords against lists of known passwords.\n"},
-        Said{{"pins_crlf"}, [] { return of_bytes(drawn_list(3000, 4, 4, "0123456789", "\r\n",
-            11)); }, "pins-result.txt",
-            "{\"file\": \"pins-result.txt\", \"bytes\": 18000, \"distinct\": 12, \"entropy\": " "3.46555, \"evenness\": 0.966691, \"chi_square\": 443095.5378, \"p_value\": 0, " "\"pairs\": 17999, \"repeats\": 900, \"steps_of_one\": 1628, \"difference_entropy\": " "4.02396, \"expected_repeats\": 901.29875, \"expected_steps_of_one\": 1625.000625, " "\"list\": {\"lines\": 3000, \"line_ends\": \"CR LF\", \"characters\": 12000, " "\"mean_length\": 4, \"classes\": [\"digits\"], \"alphabet\": 10, \"alphabet_name\": " "\"digits\", \"utf8\": null, \"byte_order_mark\": false, \"left_out\": 0, " "\"character_entropy\": 3.320885359, \"ceiling_bits\": " "13.28771238, \"estimate_bits\": 13.28354144, \"chi_square\": 17.31666667, " "\"degrees_of_freedom\": 9, \"p_value\": 0.04398186, \"fair\": true, " "\"independence_chi_square\": 16.11684903, \"independence_degrees_of_freedom\": 22, " "\"independence_p_value\": 0.8100444, \"independent\": true, " "\"dependence_cost_bits\": 0, \"dependence\": \"none seen\", " "\"unevenness_cost_bits\": 0.00417094, \"even_share\": null, \"kind\": \"drawn " "evenly\", \"bits\": 13.28771238, \"strength\": \"weak\"}}\n",
-            "",
-            "Census of pins-result.txt: 18000 bytes, 12 of the 256 byte values occur.\n" "Entropy: 3.46555 bits per byte (8 at most); evenness of the values that occur: " "0.967.\n" "Chi-square against an even spread over all 256 values: 443095.54 (255 degrees of " "freedom), p < 1e-300.\n" "Pairs: 17999; repeats (a byte followed by itself): 900; steps of one (as in abc or " "123): 1628; difference entropy: 4.02396 bits.\n" "Against chance (characters independent within the lines): repeats 900, about 901 " "expected by chance: 1.00 times as many; steps of one 1628, about 1625 expected by " "chance: 1.00 times as many.\n" "Password list: 3000 lines ended by CR LF, 4.00 characters a line on average, from an " "alphabet of 10 values (digits).\n" "Characters: 3.321 bits of entropy each (3.322 for an even use of the alphabet); " "chi-square against an even use: 17.32 (9 degrees of freedom), p = 0.044: used evenly " "(p >= 0.01).\n" "Independence: chi-square of the differences against characters independent within " "the lines: 16.12 (22 degrees of freedom), p = 0.81: independent (p >= 0.01).\n" "Verdict: drawn evenly, 13.3 bits a password, weak: the characters are used evenly " "and independently.\n"},
-        Said{{"drawn_unevenly"}, [] { return of_bytes(drawn_list(3000, 10, 10, small_letters, "\n",
-            3, true)); }, "r", "",
-            "Verdict: drawn unevenly, 44.2 bits a password, fair: some characters are used more " "often than others.\nThe uneven use costs 2.761 bits a password against an even " "draw over the alphabet (47.0 bits); rules such as \"at least one digit\" make it, " "and so does a generator that favours some characters.\nA mix of drawn and chosen " "passwords gives such counts too: an even " "draw over the alphabet can explain at most 6.2 % of the characters; the rest, if " "chosen, may be far weaker than the figure."},
+        Said{{"word_list_sample"},
+             [] { return of_bytes(sample()); },
+             "passwords-result.txt",
+             "{\"file\": \"passwords-result.txt\", \"bytes\": 365, \"distinct\": 66, \"entropy\": "
+             "5.44081, \"evenness\": 0.900141, \"chi_square\": 2638.967123, \"p_value\": 0, "
+             "\"pairs\": 364, \"repeats\": 21, \"steps_of_one\": 21, \"difference_entropy\": "
+             "6.00886, \"expected_repeats\": 9.194163511, \"expected_steps_of_one\": 10.80579194, "
+             "\"list\": {\"lines\": 30, \"line_ends\": \"LF\", \"characters\": 335, "
+             "\"mean_length\": 11.16666667, \"classes\": [\"digits\", \"small letters\", "
+             "\"capitals\", \"other printable\"], \"alphabet\": 65, \"alphabet_name\": null, "
+             "\"utf8\": null, \"byte_order_mark\": false, \"left_out\": 0, \"character_entropy\": "
+             "5.481485362, \"ceiling_bits\": 67.24977391, "
+             "\"estimate_bits\": 61.20991988, \"chi_square\": 321.4029851, \"degrees_of_freedom\": "
+             "64, \"p_value\": 5.917172e-36, \"fair\": false, \"independence_chi_square\": "
+             "59.70044734, \"independence_degrees_of_freedom\": 17, \"independence_p_value\": "
+             "1.177503e-06, \"independent\": false, \"dependence_cost_bits\": 0.836506, "
+             "\"dependence\": \"strong\", \"unevenness_cost_bits\": 6.03985, \"even_share\": null, "
+             "\"kind\": \"chosen or structured\", \"bits\": "
+             "null, \"strength\": null}}\n",
+             "",
+             "Census of passwords-result.txt: 365 bytes, 66 of the 256 byte values occur.\n"
+             "Entropy: 5.44081 bits per byte (8 at most); evenness of the values that occur: "
+             "0.900.\n"
+             "Chi-square against an even spread over all 256 values: 2638.97 (255 degrees of "
+             "freedom), p < 1e-300.\n"
+             "Pairs: 364; repeats (a byte followed by itself): 21; steps of one (as in abc or "
+             "123): 21; difference entropy: 6.00886 bits.\n"
+             "Against chance (characters independent within the lines): repeats 21, about 9.19 "
+             "expected by chance: 2.28 times as many; steps of one 21, about 10.8 expected by "
+             "chance: 1.94 times as many.\n"
+             "Password list: 30 lines ended by LF, 11.17 characters a line on average, from an "
+             "alphabet of 65 values among digits, small letters, capitals and other printable.\n"
+             "Characters: 5.481 bits of entropy each (6.022 for an even use of the alphabet); "
+             "chi-square against an even use: 321.40 (64 degrees of freedom), p = 5.92e-36: used "
+             "unevenly (p < 0.01).\n"
+             "Independence: chi-square of the differences against characters independent within "
+             "the lines: 59.70 (17 degrees of freedom), p = 1.18e-06: the characters depend on "
+             "each other (p < 0.01); the dependence costs at least 0.837 bits a password.\n"
+             "Verdict: chosen or structured, no bits given: the characters depend on each other.\n"
+             "Two causes give such counts, and these counts cannot tell them apart: people's "
+             "choices (words, names, dates, keyboard runs) and generators of words or syllables. "
+             "The strength lies below the ceiling of 67.2 bits. For a generator, its own figure "
+             "gives the bits: log2 of its word list's size times the number of words. Check a "
+             "list of people's passwords against lists of known passwords.\n"},
+        Said{{"pins_crlf"},
+             [] { return of_bytes(drawn_list(3000, 4, 4, "0123456789", "\r\n", 11)); },
+             "pins-result.txt",
+             "{\"file\": \"pins-result.txt\", \"bytes\": 18000, \"distinct\": 12, \"entropy\": "
+             "3.46555, \"evenness\": 0.966691, \"chi_square\": 443095.5378, \"p_value\": 0, "
+             "\"pairs\": 17999, \"repeats\": 900, \"steps_of_one\": 1628, \"difference_entropy\": "
+             "4.02396, \"expected_repeats\": 901.29875, \"expected_steps_of_one\": 1625.000625, "
+             "\"list\": {\"lines\": 3000, \"line_ends\": \"CR LF\", \"characters\": 12000, "
+             "\"mean_length\": 4, \"classes\": [\"digits\"], \"alphabet\": 10, \"alphabet_name\": "
+             "\"digits\", \"utf8\": null, \"byte_order_mark\": false, \"left_out\": 0, "
+             "\"character_entropy\": 3.320885359, \"ceiling_bits\": "
+             "13.28771238, \"estimate_bits\": 13.28354144, \"chi_square\": 17.31666667, "
+             "\"degrees_of_freedom\": 9, \"p_value\": 0.04398186, \"fair\": true, "
+             "\"independence_chi_square\": 16.11684903, \"independence_degrees_of_freedom\": 22, "
+             "\"independence_p_value\": 0.8100444, \"independent\": true, "
+             "\"dependence_cost_bits\": 0, \"dependence\": \"none seen\", "
+             "\"unevenness_cost_bits\": 0.00417094, \"even_share\": null, \"kind\": \"drawn "
+             "evenly\", \"bits\": 13.28771238, \"strength\": \"weak\"}}\n",
+             "",
+             "Census of pins-result.txt: 18000 bytes, 12 of the 256 byte values occur.\n"
+             "Entropy: 3.46555 bits per byte (8 at most); evenness of the values that occur: "
+             "0.967.\n"
+             "Chi-square against an even spread over all 256 values: 443095.54 (255 degrees of "
+             "freedom), p < 1e-300.\n"
+             "Pairs: 17999; repeats (a byte followed by itself): 900; steps of one (as in abc or "
+             "123): 1628; difference entropy: 4.02396 bits.\n"
+             "Against chance (characters independent within the lines): repeats 900, about 901 "
+             "expected by chance: 1.00 times as many; steps of one 1628, about 1625 expected by "
+             "chance: 1.00 times as many.\n"
+             "Password list: 3000 lines ended by CR LF, 4.00 characters a line on average, from an "
+             "alphabet of 10 values (digits).\n"
+             "Characters: 3.321 bits of entropy each (3.322 for an even use of the alphabet); "
+             "chi-square against an even use: 17.32 (9 degrees of freedom), p = 0.044: used evenly "
+             "(p >= 0.01).\n"
+             "Independence: chi-square of the differences against characters independent within "
+             "the lines: 16.12 (22 degrees of freedom), p = 0.81: independent (p >= 0.01).\n"
+             "Verdict: drawn evenly, 13.3 bits a password, weak: the characters are used evenly "
+             "and independently.\n"},
+        Said{{"drawn_unevenly"},
+             [] { return of_bytes(drawn_list(3000, 10, 10, small_letters, "\n", 3, true)); },
+             "r",
+             "",
+             "Verdict: drawn unevenly, 44.2 bits a password, fair: some characters are used more "
+             "often than others.\nThe uneven use costs 2.761 bits a password against an even "
+             "draw over the alphabet (47.0 bits); rules such as \"at least one digit\" make it, "
+             "and so does a generator that favours some characters.\nA mix of drawn and chosen "
+             "passwords gives such counts too: an even "
+             "draw over the alphabet can explain at most 6.2 % of the characters; the rest, if "
+             "chosen, may be far weaker than the figure."},
         Said{{"one_password_too_few"}, [] { return of_bytes("Password1\n"); }, "r", "",
             "Verdict: too few to judge, no bits given: the tests need at least 40 characters."},
         Said{{"one_value_too_few"}, [] { return of_bytes("aaa\n"); }, "r", "",
             "Verdict: too few to judge, no bits given: the tests need two values."},
         Said{{"a_line_of_2_64_less_2_characters_shown_as_it_is"},
-            [] { Tables t; t.code['a'] = UINT64_MAX - 1; t.code['\n'] = 1; return figures_of(t); },
-            "r", "",
-            "Password list: 1 line ended by LF, 18446744073709551614.00 characters a line on " "average, from an alphabet of 1 value among small letters."},
+             [] {
+               Tables t;
+               t.code['a'] = UINT64_MAX - 1;
+               t.code['\n'] = 1;
+               return figures_of(t);
+             },
+             "r",
+             "",
+             "Password list: 1 line ended by LF, 18446744073709551614.00 characters a line on "
+             "average, from an alphabet of 1 value among small letters."},
         Said{{"utf8_multi_byte"}, [] { return of_bytes(repeated("caf\xc3\xa9 \xe2\x82\xac" "5\n",
             20)); }, "r", "",
-            "Verdict: multi-byte characters, no bits given: more than 1 % of the characters are " "UTF-8 code points from 0x80, which these counts cannot judge."},
+            "Verdict: multi-byte characters, no bits given: more than 1 % of the characters are "
+            "UTF-8 code points from 0x80, which these counts cannot judge."},
         Said{{"high_bytes_not_utf8"}, [] { return of_bytes("\xe9t\xe9\n" + repeated("abc\n", 9)); },
             "r", "",
-            "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an " "encoding these counts cannot judge."},
-        Said{{"empty_lines"}, [] { return of_bytes("\n\n"); }, "r", "",
-            "Verdict: every line is empty; there are no passwords to judge."},
+            "Verdict: multi-byte characters, no bits given: bytes from 0x80 that are not UTF-8, an "
+            "encoding these counts cannot judge."},
+        Said{{"empty_lines"},
+             [] { return of_bytes("\n\n"); },
+             "r",
+             "",
+             "Verdict: every line is empty; there are no passwords to judge."},
         at_bound("evenly_from_0_99", 0.99, 0.5, "evenly", "0.990", true),
         at_bound("fairly_evenly_below_0_99", 0.989, 0.5, "fairly evenly", "0.989", true),
         at_bound("fairly_evenly_from_0_9", 0.9, 0.5, "fairly evenly", "0.900", true),
@@ -915,10 +1029,13 @@ INSTANTIATE_TEST_SUITE_P(
             "ab\\xe2\\x82"},
         Name{{"noncharacters"}, "\xef\xbf\xbe\xef\xbf\xbf", fffd + fffd, fffd + fffd,
             "\xef\xbf\xbe\xef\xbf\xbf"},
-        Name{{"escape_sequence"}, "esc\x1b]2;x\x07", "esc\\u001b]2;x\\u0007",
-            "esc" + fffd + "]2;x" + fffd, "esc\\x1b]2;x\\x07"},
-        Name{{"c1_control_and_delete"}, "a\xc2\x9b" "b\x7f", "a\xc2\x9b" "b\x7f",
-            "a\xc2\x9b" "b\x7f", "a\\xc2\\x9bb\\x7f"},
+        Name{{"escape_sequence"},
+             "esc\x1b]2;x\x07",
+             "esc\\u001b]2;x\\u0007",
+             "esc" + fffd + "]2;x" + fffd,
+             "esc\\x1b]2;x\\x07"},
+        Name{{"c1_control_and_delete"}, "a\xc2\x9b" "b\x7f", "a\xc2\x9b" "b\x7f", "a\xc2\x9b"
+            "b\x7f", "a\\xc2\\x9bb\\x7f"},
         Name{{"last_c1_control_and_unit_separator"}, "a\xc2\x9f" "b\x1f", "a\xc2\x9f" "b\\u001f",
             "a\xc2\x9f" "b" + fffd, "a\\xc2\\x9fb\\x1f"},
         Name{{"overlong_three_byte_slash"}, "\xe0\x80\xaf", fffd + fffd + fffd, fffd + fffd + fffd,

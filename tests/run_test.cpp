@@ -119,8 +119,10 @@ INSTANTIATE_TEST_SUITE_P(
         CompleteCase{{"widest_difference_both_ways"}, given(bytes({0x00, 0xff, 0x00})),
             {"upper limit is difference 0xff = 2 times\n"}},
         CompleteCase{{"all_values_twice"}, given(counting_twice()),
-            {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n" "(Other bytes with the same frequency are possible)\n" "calculate average frequency = 2 \n",
-            "upper limit is difference 0x1 = 510 times\n", "calculate average frequency = 1 \n"}},
+            {"upper limit is Byte 0x0 = 2 times\nlower limit is Byte 0x0 = 2 times\n"
+            "(Other bytes with the same frequency are possible)\n"
+            "calculate average frequency = 2 \n", "upper limit is difference 0x1 = 510 times\n",
+            "calculate average frequency = 1 \n"}},
         CompleteCase{{"trailing_0xff_is_a_byte"}, given(bytes({0x41, 0xff})), {"length : 2\n"}},
         CompleteCase{{"five_bytes_no_dot"}, given("abcde"), {"\nlength : 5\n"}},
         CompleteCase{{"arguments_are_ignored"}, given("abc"), {}, "", {"--help"}},
@@ -388,13 +390,23 @@ INSTANTIATE_TEST_SUITE_P(
         typed_input("unmatched_quotes_kept_without_a_hint", "'my passwords.txt\"",
             "'my passwords.txt\"", ""),
         typed_input("c1_control_shown_escaped", "pw\xc2\x9b" "1m", "pw\\xc2\\x9b1m", ""),
-        FailureCase{{"unreadable_input"}, [](const TempDir& d) { with_password(d);
-            chmod(d.path().c_str(), 0755); chmod(d.file("pw.txt").c_str(), 0); },
-            "pw.txt\nout.txt\n", in_error, [](const TempDir& d) { chmod(d.file("pw.txt").c_str(),
-            0600); nothing_created(d); }, nobody, said("pw.txt", "Permission denied")},
+        FailureCase{{"unreadable_input"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      chmod(d.path().c_str(), 0755);
+                      chmod(d.file("pw.txt").c_str(), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    in_error,
+                    [](const TempDir& d) {
+                      chmod(d.file("pw.txt").c_str(), 0600);
+                      nothing_created(d);
+                    },
+                    nobody,
+                    said("pw.txt", "Permission denied")},
         FailureCase{{"input_ends_before_first_name"}, with_password, "", in_error, nothing_created,
-            -1,
-            "octetcensusmeter: standard input ended before the password file's name was " "typed\n"},
+            -1, "octetcensusmeter: standard input ended before the password file's name was "
+            "typed\n"},
         FailureCase{{"input_ends_before_second_name"}, with_password, "pw.txt\n",
             measured + out_error, nothing_created, -1,
             "octetcensusmeter: standard input ended before the result file's name was " "typed\n"},
@@ -407,33 +419,54 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{"result_in_the_home_folder_as_a_tilde"}, with_password,
             "pw.txt\n~/out.txt\n\n", measured + out_error, nothing_created, -1, said("~/out.txt",
             no_folder, "$HOME/out.txt")},
-        FailureCase{{"result_beyond_a_folder_without_permission"}, [](const TempDir& d) {
-            with_password(d); chmod(d.path().c_str(), 0755);
-            ASSERT_EQ(chown(d.file("pw.txt").c_str(), nobody, nobody), 0);
-            mkdir(d.file("locked").c_str(), 0700); mkdir(d.file("locked/sub").c_str(), 0700); },
-            "pw.txt\nlocked/sub/out.txt\n\n", measured + out_error, password_unchanged, nobody,
-            said("locked/sub/out.txt",
-            "the folder cannot be reached (no permission), so the result cannot be " "created")},
+        FailureCase{{"result_beyond_a_folder_without_permission"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      chmod(d.path().c_str(), 0755);
+                      ASSERT_EQ(chown(d.file("pw.txt").c_str(), nobody, nobody), 0);
+                      mkdir(d.file("locked").c_str(), 0700);
+                      mkdir(d.file("locked/sub").c_str(), 0700);
+                    },
+                    "pw.txt\nlocked/sub/out.txt\n\n",
+                    measured + out_error,
+                    password_unchanged,
+                    nobody,
+                    said("locked/sub/out.txt",
+                         "the folder cannot be reached (no permission), so the result cannot be "
+                         "created")},
         FailureCase{{"result_in_a_file_as_its_folder"}, with_password, "pw.txt\npw.txt/out.txt\n\n",
             measured + out_error, nothing_created, -1, said("pw.txt/out.txt",
             "the folder part is not a folder, so the result cannot be created")},
-        FailureCase{{"input_is_a_folder"}, [](const TempDir& d) { with_password(d);
-            mkdir(d.file("sub").c_str(), 0755); }, "sub\nout.txt\n", read_error, nothing_created,
-            -1, said("sub", "Is a directory")},
+        FailureCase{{"input_is_a_folder"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      mkdir(d.file("sub").c_str(), 0755);
+                    },
+                    "sub\nout.txt\n",
+                    read_error,
+                    nothing_created,
+                    -1,
+                    said("sub", "Is a directory")},
         FailureCase{{"result_is_the_input_by_name"}, with_password, "pw.txt\npw.txt\n",
             measured + same_error, password_unchanged},
-        FailureCase{{"result_is_a_hard_link_to_the_input"}, [](const TempDir& d) { with_password(d);
-            ASSERT_EQ(link(d.file("pw.txt").c_str(), d.file("hard").c_str()), 0); },
-            "pw.txt\nhard\n", measured + same_error, password_unchanged},
+        FailureCase{{"result_is_a_hard_link_to_the_input"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      ASSERT_EQ(link(d.file("pw.txt").c_str(), d.file("hard").c_str()), 0);
+                    },
+                    "pw.txt\nhard\n",
+                    measured + same_error,
+                    password_unchanged},
         // Only an earlier report is written over: the two names swapped cost nothing.
         FailureCase{{"names_swapped"}, with_report_and_password, "old.txt\npw.txt\n\n",
             length_pass(earlier.size()) + not_result_error, report_and_password_unchanged, -1,
-            said("pw.txt",
-            refused + "it begins with lines of text and looks like a " "password list; were the two names swapped? The password file comes " "first, then a new name for the result")},
-        FailureCase{{"result_is_binary_data"}, [](const TempDir& d) { with_password(d);
-            d.write("bin", std::string("\x7f" "ELF\0", 5)); }, "pw.txt\nbin\n",
-            measured + not_result_error, password_unchanged, -1, said("bin",
-            refused + "it begins with binary data")},
+            said("pw.txt", refused + "it begins with lines of text and looks like a "
+            "password list; were the two names swapped? The password file comes "
+            "first, then a new name for the result")},
+        FailureCase{{"result_is_binary_data"},
+                    [](const TempDir& d) { with_password(d); d.write("bin", std::string("\x7f" "ELF\0", 5)); },
+                    "pw.txt\nbin\n", measured + not_result_error, password_unchanged, -1,
+                    said("bin", refused + "it begins with binary data")},
         // An earlier report analysed, and its bytes at the result's name: a copy,
         // or the same file under a second identity.
         FailureCase{{"result_holds_the_inputs_bytes"}, with_report_and_copy, "old.txt\ncopy\n",
@@ -454,39 +487,81 @@ INSTANTIATE_TEST_SUITE_P(
             overlay_holds(earlier), -1, std::nullopt, {"OCTET_SIZE_PLUS_ONE=merged/pw.txt"}},
         FailureCase{{"result_is_the_backing_file_of_the_input_disk"}, with_a_disk_of_a_report,
             "disk\nimage\n", length_pass(16384) + same_error, image_unchanged},
-        FailureCase{{"result_is_a_symbolic_link_to_the_input"}, [](const TempDir& d) {
-            with_password(d); ASSERT_EQ(symlink("pw.txt", d.file("soft").c_str()), 0); },
-            "pw.txt\nsoft\n", measured + link_error, password_unchanged},
-        FailureCase{{"planted_link_to_an_own_file"}, [](const TempDir& d) {
-            ASSERT_TRUE(shared_folder(d)); ASSERT_EQ(symlink("home/own.txt",
-            d.file("out.txt").c_str()), 0); }, "pw.txt\nout.txt\n", measured + link_error,
-            own_file_unchanged, nobody},
+        FailureCase{{"result_is_a_symbolic_link_to_the_input"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      ASSERT_EQ(symlink("pw.txt", d.file("soft").c_str()), 0);
+                    },
+                    "pw.txt\nsoft\n",
+                    measured + link_error,
+                    password_unchanged},
+        FailureCase{{"planted_link_to_an_own_file"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(symlink("home/own.txt", d.file("out.txt").c_str()), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + link_error,
+                    own_file_unchanged,
+                    nobody},
         // A third user's link, which the kernel refuses to open there.
-        FailureCase{{"third_users_link_in_a_sticky_folder"}, [](const TempDir& d) {
-            ASSERT_TRUE(shared_folder(d)); ASSERT_EQ(symlink("home/own.txt",
-            d.file("out.txt").c_str()), 0); ASSERT_EQ(lchown(d.file("out.txt").c_str(), 1, 1), 0);
-            }, "pw.txt\nout.txt\n", measured + link_error, own_file_unchanged, nobody},
+        FailureCase{{"third_users_link_in_a_sticky_folder"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(symlink("home/own.txt", d.file("out.txt").c_str()), 0);
+                      ASSERT_EQ(lchown(d.file("out.txt").c_str(), 1, 1), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + link_error,
+                    own_file_unchanged,
+                    nobody},
         // A team folder (setgid, no sticky bit) where a third user put a link
         // to the victim's own folder in place of a subfolder.
-        FailureCase{{"another_users_link_among_the_folders"}, [](const TempDir& d) {
-            ASSERT_TRUE(shared_folder(d)); chmod(d.path().c_str(), 02770); ASSERT_EQ(symlink("home",
-            d.file("reports").c_str()), 0); ASSERT_EQ(lchown(d.file("reports").c_str(), 1, 1), 0);
-            }, "pw.txt\nreports/own.txt\n", measured + foreign_link_error, own_file_unchanged,
-            nobody},
-        FailureCase{{"planted_dangling_link"}, [](const TempDir& d) { ASSERT_TRUE(shared_folder(d));
-            ASSERT_EQ(symlink("home/made.txt", d.file("out.txt").c_str()), 0); },
-            "pw.txt\nout.txt\n", measured + link_error, [](const TempDir& d) {
-            EXPECT_FALSE(d.exists("home/made.txt")); own_file_unchanged(d); }, nobody},
-        // Root may link any file; others where fs.protected_hardlinks is 0.
-        FailureCase{{"planted_hard_link_to_an_own_file"}, [](const TempDir& d) {
-            ASSERT_TRUE(shared_folder(d)); ASSERT_EQ(link(d.file("home/own.txt").c_str(),
-            d.file("out.txt").c_str()), 0); }, "pw.txt\nout.txt\n", measured + many_names_error,
-            own_file_unchanged, nobody},
-        FailureCase{{"planted_fifo_with_a_reader"}, [](const TempDir& d) {
-            ASSERT_TRUE(shared_folder(d)); ASSERT_EQ(mkfifo(d.file("out.txt").c_str(), 0666), 0);
-            chmod(d.file("out.txt").c_str(), 0666); fifo_reader = open(d.file("out.txt").c_str(),
-            O_RDONLY | O_NONBLOCK); ASSERT_GE(fifo_reader, 0); }, "pw.txt\nout.txt\n",
-            measured + foreign_error, fifo_got_nothing, nobody},
+        FailureCase{{"another_users_link_among_the_folders"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      chmod(d.path().c_str(), 02770);
+                      ASSERT_EQ(symlink("home", d.file("reports").c_str()), 0);
+                      ASSERT_EQ(lchown(d.file("reports").c_str(), 1, 1), 0);
+                    },
+                    "pw.txt\nreports/own.txt\n",
+                    measured + foreign_link_error,
+                    own_file_unchanged,
+                    nobody},
+        FailureCase{{"planted_dangling_link"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(symlink("home/made.txt", d.file("out.txt").c_str()), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + link_error,
+                    [](const TempDir& d) {
+                      EXPECT_FALSE(d.exists("home/made.txt"));
+                      own_file_unchanged(d);
+                    },
+                    nobody},
+        FailureCase{{"planted_hard_link_to_an_own_file"},
+                    [](const TempDir& d) {
+                      // Root may link any file; others where fs.protected_hardlinks is 0.
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(link(d.file("home/own.txt").c_str(), d.file("out.txt").c_str()), 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + many_names_error,
+                    own_file_unchanged,
+                    nobody},
+        FailureCase{{"planted_fifo_with_a_reader"},
+                    [](const TempDir& d) {
+                      ASSERT_TRUE(shared_folder(d));
+                      ASSERT_EQ(mkfifo(d.file("out.txt").c_str(), 0666), 0);
+                      chmod(d.file("out.txt").c_str(), 0666);
+                      fifo_reader = open(d.file("out.txt").c_str(), O_RDONLY | O_NONBLOCK);
+                      ASSERT_GE(fifo_reader, 0);
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + foreign_error,
+                    fifo_got_nothing,
+                    nobody},
         FailureCase{{"result_is_a_block_device"}, with_a_disk, "pw.txt\ndisk\n",
             measured + block_error, image_unchanged},
         FailureCase{{"result_is_a_link_to_a_block_device"}, with_a_disk, "pw.txt\nlink\n",
@@ -495,34 +570,73 @@ INSTANTIATE_TEST_SUITE_P(
             character_error, nothing_created},
         FailureCase{{"input_is_the_random_device"}, with_password, "/dev/urandom\nout.txt\n",
             character_error, nothing_created},
-        FailureCase{{"input_is_a_fifo"}, [](const TempDir& d) { with_password(d);
-            mkfifo(d.file("fifo").c_str(), 0600); }, "fifo\nout.txt\n", once_error, nothing_created},
-        // The master stays open for the run, so that the terminal exists.
-        FailureCase{{"input_is_a_terminal"}, [](const TempDir& d) { with_password(d);
-            const int master = posix_openpt(O_RDWR | O_NOCTTY); ASSERT_GE(master, 0);
-            ASSERT_EQ(grantpt(master) | unlockpt(master), 0); ASSERT_EQ(symlink(ptsname(master),
-            d.file("tty").c_str()), 0); }, "tty\nout.txt\n", once_error, nothing_created},
-        // Another user's terminal, at a name in the run's folder: a
-        // node of its own would not reach it, a bind mount does.
-        FailureCase{{"result_is_another_users_terminal"}, [](const TempDir& d) {
-            if (const std::string why = another_user_missing(); !why.empty()) {
-            GTEST_SKIP() << why << ", to give a terminal away"; } with_password(d);
-            terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK); ASSERT_GE(terminal, 0);
-            ASSERT_EQ(grantpt(terminal) | unlockpt(terminal), 0); ASSERT_EQ(chown(ptsname(terminal),
-            nobody, nobody), 0); d.write("tty", "");
-            if (!mounts_of_our_own() || mount(ptsname(terminal), d.file("tty").c_str(), nullptr,
-            MS_BIND, nullptr) != 0) { const int reason = errno; close(terminal);
-            ASSERT_TRUE(reason == EPERM || reason == EINVAL || reason == EACCES) << std::strerror(reason);
-            GTEST_SKIP() << "no bind mount can be made here (no CAP_SYS_ADMIN): " << std::strerror(reason);
-            }}, "pw.txt\ntty\n", measured + foreign_error, [](const TempDir& d) { char c = 0;
-            EXPECT_EQ(read(terminal, &c, 1), -1) << "the report reached the terminal";
-            umount(d.file("tty").c_str()); close(terminal); password_unchanged(d); }},
-        FailureCase{{"result_belongs_to_another_user"}, [](const TempDir& d) { with_password(d);
-            d.write("out.txt", "theirs"); const uid_t other = geteuid() == nobody ? 1 : nobody;
-            if (chown(d.file("out.txt").c_str(), other, other) != 0) {
-            GTEST_SKIP() << "only root can give a file to another user"; }}, "pw.txt\nout.txt\n",
-            measured + foreign_error, [](const TempDir& d) { EXPECT_EQ(d.read("out.txt"), "theirs");
-            password_unchanged(d); }},
+        FailureCase{{"input_is_a_fifo"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      mkfifo(d.file("fifo").c_str(), 0600);
+                    },
+                    "fifo\nout.txt\n",
+                    once_error,
+                    nothing_created},
+        FailureCase{{"input_is_a_terminal"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      // The master stays open for the run, so that the terminal exists.
+                      const int master = posix_openpt(O_RDWR | O_NOCTTY);
+                      ASSERT_GE(master, 0);
+                      ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+                      ASSERT_EQ(symlink(ptsname(master), d.file("tty").c_str()), 0);
+                    },
+                    "tty\nout.txt\n",
+                    once_error,
+                    nothing_created},
+        FailureCase{{"result_is_another_users_terminal"},
+                    [](const TempDir& d) {
+                      if (const std::string why = another_user_missing(); !why.empty()) {
+                        GTEST_SKIP() << why << ", to give a terminal away";
+                      }
+                      with_password(d);
+                      terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+                      ASSERT_GE(terminal, 0);
+                      ASSERT_EQ(grantpt(terminal) | unlockpt(terminal), 0);
+                      // Another user's terminal, at a name in the run's folder: a
+                      // node of its own would not reach it, a bind mount does.
+                      ASSERT_EQ(chown(ptsname(terminal), nobody, nobody), 0);
+                      d.write("tty", "");
+                      if (!mounts_of_our_own() || mount(ptsname(terminal), d.file("tty").c_str(),
+                                                        nullptr, MS_BIND, nullptr) != 0) {
+                        const int reason = errno;
+                        close(terminal);
+                        ASSERT_TRUE(reason == EPERM || reason == EINVAL || reason == EACCES)
+                            << std::strerror(reason);
+                        GTEST_SKIP() << "no bind mount can be made here (no CAP_SYS_ADMIN): "
+                                     << std::strerror(reason);
+                      }
+                    },
+                    "pw.txt\ntty\n",
+                    measured + foreign_error,
+                    [](const TempDir& d) {
+                      char c = 0;
+                      EXPECT_EQ(read(terminal, &c, 1), -1) << "the report reached the terminal";
+                      umount(d.file("tty").c_str());
+                      close(terminal);
+                      password_unchanged(d);
+                    }},
+        FailureCase{{"result_belongs_to_another_user"},
+                    [](const TempDir& d) {
+                      with_password(d);
+                      d.write("out.txt", "theirs");
+                      const uid_t other = geteuid() == nobody ? 1 : nobody;
+                      if (chown(d.file("out.txt").c_str(), other, other) != 0) {
+                        GTEST_SKIP() << "only root can give a file to another user";
+                      }
+                    },
+                    "pw.txt\nout.txt\n",
+                    measured + foreign_error,
+                    [](const TempDir& d) {
+                      EXPECT_EQ(d.read("out.txt"), "theirs");
+                      password_unchanged(d);
+                    }},
         FailureCase{{"nul_in_the_input_name_is_not_cut"}, with_password,
             std::string("pw.txt\0junk\nout.txt\n", 20), in_error, nothing_created},
         FailureCase{{"nul_in_the_result_name_is_not_cut"}, with_password,
