@@ -58,7 +58,7 @@ cmake --install "$build" --config "$config" --prefix "$work/stage" >/dev/null
 for f in bin/octetcensusmeter share/man/man1/octetcensusmeter.1.gz \
   share/doc/octetcensusmeter/README.md share/doc/octetcensusmeter/examples/passwords.txt \
   share/doc/octetcensusmeter/copyright share/doc/octetcensusmeter/changelog.gz \
-  share/doc/octetcensusmeter/LICENSE; do
+  share/doc/octetcensusmeter/LICENSE share/doc/octetcensusmeter/docs/guarantees.md; do
   [ -f "$work/stage/$f" ] || fail "not installed: $f"
 done
 [ -x "$work/stage/bin/octetcensusmeter" ] || fail "installed program is not executable"
