@@ -404,18 +404,19 @@ std::string formed(const char* format, const char* value, unsigned at, std::uint
 }
 
 void write_half(AnalysisState& s, const ReportHalf& h) {
-  std::printf("%s%s: ", h.console_before, h.title);
-  to_file(s, "%s%s: \r\n\r\n", h.file_before, h.title);
+  std::fputs(h.console_before, stdout);
+  to_file(s, "%s", h.file_before);
+  both(s, std::string(h.title) + ": ");
+  to_file(s, "\r\n");
   for (unsigned v = 0; v < 256; ++v)
     to_file(s, "%s 0x%x = %llu \r\n", h.value, v, as_llu(h.counts[v]));
+  both(s, "");
   // The searches start afresh in each half, but ch1 is carried from one
   // search to the next on purpose: a search that finds no count beyond its
   // start (a histogram of zeros) names the value the one before it named.
   s.gross = 0;
   s.klein = UINT64_MAX;
   s.mittel = 0;
-  std::fputs("\n\n", stdout);
-  to_file(s, "\r\n");
   find_upper_limit(s, h.counts);
   both(s, formed("upper limit is %s 0x%x = %llu times", h.value, s.ch1, s.gross));
   find_lower_limit(s, h.counts);
