@@ -115,6 +115,7 @@ said() {  # name setup typed expected-lines
 said copied_as_path "mkdir 'my dir'; printf 'x' >'my dir/my file.txt'" \
   $'"my dir\\my file.txt"\nout.txt\n' \
   $'octetcensusmeter: \'"my dir\\my file.txt"\': Invalid name.\noctetcensusmeter: did you mean \'my dir\\my file.txt\'?\n'
+said result_is_a_folder "$pw; mkdir sub" $'pw.txt\nsub\n' $'octetcensusmeter: \'sub\': Access denied.\n'
 said result_folder_missing "$pw" $'pw.txt\nnodir\\r.txt\n' \
   $'octetcensusmeter: \'nodir\\r.txt\': the folder does not exist, so the result cannot be created\n'
 

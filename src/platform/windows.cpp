@@ -351,6 +351,9 @@ int open_result_file(const std::string& name, int input, bool /*no FIFOs in Wind
     CloseHandle(h);
     return -1;
   }
+  // What Windows itself says of a folder opened as a file, for the reason
+  // told when the folder is refused.
+  if (folder) SetLastError(ERROR_ACCESS_DENIED);
   how = ResultOpen::opened;
   return fd;
 }
