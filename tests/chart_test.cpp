@@ -843,7 +843,7 @@ INSTANTIATE_TEST_SUITE_P(
             "{\"file\": \"one\\u0009byte.txt\", \"bytes\": 1, \"distinct\": 1, \"entropy\": 0, "
             "\"evenness\": null, \"chi_square\": 255, \"p_value\": 0.4882225, \"pairs\": 0, "
             "\"repeats\": 0, \"steps_of_one\": 0, \"difference_entropy\": 0, "
-            "\"expected_repeats\": 0, " "\"expected_steps_of_one\": 0, \"list\": null}\n",
+            "\"expected_repeats\": 0, \"expected_steps_of_one\": 0, \"list\": null}\n",
             "Verdict: a single byte value makes up the whole file: no spread at all" + plausible},
         Said{{"two_values"}, [] { return of_bytes("aab"); }, "aab",
             "{\"file\": \"aab\", \"bytes\": 3, \"distinct\": 2, \"entropy\": 0.918296, "

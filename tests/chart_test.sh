@@ -233,22 +233,21 @@ echo "-- a FIFO as the chart: written while read, refused at once without a read
 mkfifo unread.svg read.svg early.svg
 timeout 20 "$chart" passwords-result.txt unread.svg >/dev/null 2>err.txt
 check fifo_without_a_reader_refused '[ $? = 1 ] && grep -qx "octetcensusmeter-chart: unread.svg: is a FIFO that no program reads; start its reader first" err.txt'
-cat read.svg >read.out &
-reader=$!
-# Its open waits for a writer: the chart must find it reading.
-await_writer $reader
-timeout 20 "$chart" passwords-result.txt read.svg >/dev/null 2>err.txt
-status=$?
-wait $reader
+# The chart written into a FIFO that COMMAND reads, its output to OUT; status
+# is the chart's. The reader's open waits for a writer: the chart must find it reading.
+into_fifo() {  # fifo out command...
+  "${@:3}" "$1" >"$2" &
+  local reader=$!
+  await_writer $reader
+  timeout 20 "$chart" passwords-result.txt "$1" >/dev/null 2>err.txt
+  status=$?
+  wait $reader
+}
+into_fifo read.svg read.out cat
 check fifo_with_a_reader_written '[ $status = 0 ] && cmp -s read.out passwords-result.svg'
 
 # A reader that leaves after the first bytes: the reason is the broken pipe.
-head -c 1 early.svg >/dev/null &
-reader=$!
-await_writer $reader
-timeout 20 "$chart" passwords-result.txt early.svg >/dev/null 2>err.txt
-status=$?
-wait $reader
+into_fifo early.svg /dev/null head -c 1
 check fifo_whose_reader_leaves_early '[ $status = 1 ] && grep -qx "octetcensusmeter-chart: early.svg: could not be written completely: Broken pipe" err.txt'
 # A socket is no FIFO: it cannot be opened at all.
 python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' sock.svg

@@ -520,7 +520,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The message on a line of its own, not after the prompt.
         Screen{{"end_of_input_at_a_prompt_told_on_a_line_of_its_own"}, 5,
             {"Type in new file name for result file (e.g. result1.txt) :",
-            "octetcensusmeter: standard input ended before the password file's " "name was typed"},
+            "octetcensusmeter: standard input ended before the password file's name was typed"},
             {"C-d"}}),
     row_name);
 // clang-format on

@@ -409,7 +409,7 @@ INSTANTIATE_TEST_SUITE_P(
             "typed\n"},
         FailureCase{{"input_ends_before_second_name"}, with_password, "pw.txt\n",
             measured + out_error, nothing_created, -1,
-            "octetcensusmeter: standard input ended before the result file's name was " "typed\n"},
+            "octetcensusmeter: standard input ended before the result file's name was typed\n"},
         FailureCase{{"empty_line_for_a_name"}, with_password, "\nout.txt\n", in_error,
             nothing_created, -1, said("", not_found)},
         FailureCase{{"input_ends_at_the_error_prompt"}, with_password, "nope.txt\nout.txt",

@@ -1,12 +1,6 @@
 // One reader of UTF-8 for both programs.
 #include "census/utf8.h"
 
-namespace {
-
-constexpr char32_t replacement = 0xfffd;
-
-}  // namespace
-
 char32_t next_character(std::string_view s, std::size_t at, std::size_t& length,
                         bool& well_formed) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[at + i]); };
@@ -32,19 +26,19 @@ char32_t next_character(std::string_view s, std::size_t at, std::size_t& length,
   }
   if (n == 0 || at + n >= s.size()) {
     well_formed = false;
-    return replacement;
+    return replacement_character;
   }
   char32_t c = b & (0x3fu >> n);
   for (unsigned i = 1; i <= n; ++i) {
     const unsigned next = byte(i);
     if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xbf)) {
       well_formed = false;
-      return replacement;
+      return replacement_character;
     }
     c = (c << 6) | (next & 0x3f);
   }
   length = n + 1;
-  return c == 0xfffe || c == 0xffff ? replacement : c;
+  return c == 0xfffe || c == 0xffff ? replacement_character : c;
 }
 
 void append_utf8(std::string& out, char32_t c) {

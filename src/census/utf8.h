@@ -1,10 +1,13 @@
-// One reader of UTF-8 for both programs: a name on a terminal, in the chart
-// and in the figures is decoded by the same rule.
+// One reader of UTF-8 for both programs: a name on a terminal, in the SVG
+// and in the JSON is decoded by the same rule.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+// What stands for a byte that is no character's, and for U+FFFE and U+FFFF.
+constexpr char32_t replacement_character = 0xfffd;
 
 // The character that starts at s[at] and its length in bytes. A byte that does
 // not start a well-formed character (an overlong form, a surrogate, anything

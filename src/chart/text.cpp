@@ -23,12 +23,6 @@ std::string format(const char* pattern, ...) {
   return out;
 }
 
-namespace {
-
-constexpr char32_t replacement = 0xfffd;
-
-}  // namespace
-
 std::string clean_utf8(std::string_view s) {
   std::string out;
   for_each_character(s, [&](char32_t c, bool, std::size_t, std::size_t) { append_utf8(out, c); });
@@ -55,7 +49,7 @@ std::string xml_escaped(std::string_view s) {
         out += "&apos;";
         break;
       default:
-        append_utf8(out, c < 0x20 ? replacement : c);
+        append_utf8(out, c < 0x20 ? replacement_character : c);
     }
   });
   return out;

@@ -191,22 +191,6 @@ bool names_the_null_device(const std::wstring& name) {
   return _wcsicmp(last_part(name).c_str(), L"NUL") == 0 && last_part(name) == name;
 }
 
-// Reads the open disk file from offset at into the buffer: the bytes read, or
-// -1. A read at an offset moves a file's pointer: it is put back after.
-long read_from(HANDLE file, char* buffer, DWORD size, LONGLONG at) {
-  LARGE_INTEGER none{};
-  LARGE_INTEGER was{};
-  if (!SetFilePointerEx(file, none, &was, FILE_CURRENT)) return -1;
-  OVERLAPPED where{};
-  where.Offset = static_cast<DWORD>(at);
-  where.OffsetHigh = static_cast<DWORD>(at >> 32);
-  DWORD got = 0;
-  const bool read = ReadFile(file, buffer, size, &got, &where) != 0;
-  const bool ended = !read && GetLastError() == ERROR_HANDLE_EOF;
-  SetFilePointerEx(file, was, nullptr, FILE_BEGIN);
-  return read ? static_cast<long>(got) : ended ? 0 : -1;
-}
-
 }  // namespace
 
 bool identify(int file, FileIdentity& identity) {
@@ -323,13 +307,14 @@ int open_result_file(const std::string& name, int input, bool /*no FIFOs in Wind
   const DWORD type = GetFileType(h);
   BY_HANDLE_FILE_INFORMATION info{};
   FileIdentity in;
-  const bool disk_file = type == FILE_TYPE_DISK && !is_disk(h);
+  const bool volume = is_disk(h);
+  const bool disk_file = type == FILE_TYPE_DISK && !volume;
   if ((disk_file && !GetFileInformationByHandle(h, &info)) || !identify(input, in)) {
     CloseHandle(h);
     return -1;
   }
   const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  facts.kind = is_disk(h)               ? ResultKind::block_device
+  facts.kind = volume                   ? ResultKind::block_device
                : type == FILE_TYPE_CHAR ? ResultKind::character_device
                : type == FILE_TYPE_PIPE ? ResultKind::fifo
                : !disk_file             ? ResultKind::other
@@ -361,9 +346,21 @@ int open_result_file(const std::string& name, int input, bool /*no FIFOs in Wind
 // The open itself keeps others from writing: a regular result needs no lock besides.
 bool lock_result(int, const std::string&, void (*)(const std::string&)) { return true; }
 
+// A read at an offset moves a file's pointer: it is put back after.
 long read_at(int file, char* buffer, std::size_t size, std::uint64_t at) {
+  const HANDLE h = handle_of(file);
+  LARGE_INTEGER none{};
+  LARGE_INTEGER was{};
+  if (!SetFilePointerEx(h, none, &was, FILE_CURRENT)) return -1;
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(at);
+  where.OffsetHigh = static_cast<DWORD>(at >> 32);
+  DWORD got = 0;
   const DWORD n = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
-  return read_from(handle_of(file), buffer, n, static_cast<LONGLONG>(at));
+  const bool read = ReadFile(h, buffer, n, &got, &where) != 0;
+  const bool ended = !read && GetLastError() == ERROR_HANDLE_EOF;
+  SetFilePointerEx(h, was, nullptr, FILE_BEGIN);
+  return read ? static_cast<long>(got) : ended ? 0 : -1;
 }
 
 bool make_private(int result) {
