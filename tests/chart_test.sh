@@ -264,10 +264,12 @@ cp passwords-result.svg held.svg
 # -o: the lock is flock's own, and goes when it is killed, not when sleep ends.
 flock -o -s held.svg sleep 120 &
 holder=$!
+# The run starts only once the lock is held: an exclusive try fails from then on.
+for _ in $(seq 600); do flock -n -x held.svg true || break; sleep 0.1; done
 "$chart" passwords-result.txt held.svg >/dev/null 2>held.err &
 run=$!
 for _ in $(seq 600); do grep -q "another program holds" held.err && break; sleep 0.1; done
-pkill -P $holder sleep
+pkill -P $holder
 wait $holder
 wait $run
 status=$?
