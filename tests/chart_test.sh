@@ -21,8 +21,8 @@ fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
 check() { if eval "$2"; then ok; else fail "$1" "$2"; fi; }  # name condition
 skip() { echo "-- SKIPPED: $*"; }
 
-# Waits until the process is a FIFO's reader whose open waits for a writer.
-await_writer() { for _ in $(seq 1200); do grep -qs partner /proc/$1/wchan && break; sleep 0.05; done; }
+# Waits until the condition holds, for at most a minute.
+await() { for _ in $(seq 1200); do eval "$1" && return; sleep 0.05; done; }
 
 # A result of the tool on the given file, under the given name.
 analyse() { printf '%s\n%s\n\n' "$1" "$2" | "$tool" >/dev/null; }
@@ -238,7 +238,7 @@ check fifo_without_a_reader_refused '[ $? = 1 ] && grep -qx "octetcensusmeter-ch
 into_fifo() {  # fifo out command...
   "${@:3}" "$1" >"$2" &
   local reader=$!
-  await_writer $reader
+  await "grep -qs partner /proc/$reader/wchan"  # its open waits for a writer
   timeout 20 "$chart" passwords-result.txt "$1" >/dev/null 2>err.txt
   status=$?
   wait $reader
@@ -265,10 +265,10 @@ cp passwords-result.svg held.svg
 flock -o -s held.svg sleep 120 &
 holder=$!
 # The run starts only once the lock is held: an exclusive try fails from then on.
-for _ in $(seq 600); do flock -n -x held.svg true || break; sleep 0.1; done
+await '! flock -n -x held.svg true'
 "$chart" passwords-result.txt held.svg >/dev/null 2>held.err &
 run=$!
-for _ in $(seq 600); do grep -q "another program holds" held.err && break; sleep 0.1; done
+await 'grep -q "another program holds" held.err'
 pkill -P $holder
 wait $holder
 wait $run
